@@ -1,0 +1,192 @@
+#include "effect/zero_phase_effect.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr const char* kEffectName = "Tinvoicer";
+constexpr const char* kVendor = "Vexa";
+constexpr const char* kProduct = "Vexa Framewerk";
+constexpr int32_t kVendorVersion = 1;
+
+// Capabilities the effect answers "no" to; it gives no answer to any other.
+constexpr const char* kRefusedCapabilities[] = {
+    "sendVstMidiEvent", "sendVstEvents", "receiveVstEvents", "receiveVstMidiEvent"};
+
+constexpr const char* kParamNames[ZeroPhaseEffect::kParamCount] = {" Gain", " Depth"};
+constexpr const char* kParamLabels[ZeroPhaseEffect::kParamCount] = {"dB", "%"};
+
+bool isParameter(int32_t index) { return index >= 0 && index < ZeroPhaseEffect::kParamCount; }
+
+}  // namespace
+
+float outputFactor(float normalizedGain) {
+    const float exponent = 2.0f * normalizedGain - 1.0f;
+    return static_cast<float>(std::pow(10.0, static_cast<double>(exponent)));
+}
+
+ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize) : SpectralProcessor(frameSize) {}
+
+ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
+
+void ZeroPhaseProcessor::processSpectrum() {
+    for (int32_t k = 0; k <= size / 2; ++k) {
+        SpectralBin& bin = bins[k];
+        const double re = bin.re;
+        const double im = bin.im;
+        bin.re = static_cast<float>(std::sqrt(re * re + im * im));
+        bin.im = 0.0f;
+    }
+}
+
+ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host)
+    : EffectBaseEx(host, kProgramCount, kParamCount),
+      programs(new EffectProgram[kProgramCount]),
+      processor(new ZeroPhaseProcessor(frameSize)) {
+    setProgram(0);
+    // The host compensates exactly this much: the whole frame the processor waits for.
+    setInitialDelay(latencySamples());
+    setUniqueID(fourCharCode('T', 'i', 'n', 'v'));
+    setNumInputs(1);
+    setNumOutputs(1);
+    setCanReplacing(true);
+    setCanMono(true);
+    suspend();
+}
+
+ZeroPhaseEffect::~ZeroPhaseEffect() = default;
+
+void ZeroPhaseEffect::setParameter(int32_t index, float value) {
+    EffectProgram& program = programs[curProgram];
+    switch (index) {
+        case kGain:
+            program.gain = value;
+            gain = value;
+            break;
+        case kDepth:
+            program.depth = value;
+            depth = value;
+            processor->depth = value;
+            break;
+        default:
+            break;
+    }
+}
+
+float ZeroPhaseEffect::getParameter(int32_t index) {
+    switch (index) {
+        case kGain: return gain;
+        case kDepth: return depth;
+        default: return 0.0f;
+    }
+}
+
+template <typename Write>
+void ZeroPhaseEffect::run(float** inputs, float** outputs, int32_t sampleFrames, Write write) {
+    const float factor = outputFactor(gain);
+    const float* in = inputs[0];
+    float* out = outputs[0];
+    // Each input sample is read before the output sample at the same index is written,
+    // so the host may hand one buffer as both.
+    for (int32_t i = 0; i < sampleFrames; ++i) {
+        write(out[i], processor->processSample(in[i]), factor);
+    }
+}
+
+void ZeroPhaseEffect::process(float** inputs, float** outputs, int32_t sampleFrames) {
+    run(inputs, outputs, sampleFrames, [](float& out, float y, float factor) {
+        // Product and sum in double, one rounding to float at the end.
+        out = static_cast<float>(static_cast<double>(out) + static_cast<double>(y) * factor);
+    });
+}
+
+void ZeroPhaseEffect::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
+    run(inputs, outputs, sampleFrames, [](float& out, float y, float factor) { out = y * factor; });
+}
+
+void ZeroPhaseEffect::setProgram(int32_t program) {
+    if (program < 0 || program >= numPrograms) {
+        return;
+    }
+    curProgram = program;
+    setParameter(kGain, programs[program].gain);
+    setParameter(kDepth, programs[program].depth);
+}
+
+void ZeroPhaseEffect::setProgramName(char* name) {
+    char* stored = programs[curProgram].name;
+    std::strncpy(stored, name, kProgramNameBytes - 1);
+    stored[kProgramNameBytes - 1] = '\0';
+}
+
+void ZeroPhaseEffect::getProgramName(char* name) {
+    const char* stored = programs[curProgram].name;
+    if (std::strcmp(stored, "Init") == 0) {
+        std::snprintf(name, kProgramNameBytes, "%s %d", stored, static_cast<int>(curProgram + 1));
+    } else {
+        std::memcpy(name, stored, std::strlen(stored) + 1);
+    }
+}
+
+void ZeroPhaseEffect::getParamLabel(int32_t index, char* label) {
+    if (isParameter(index)) {
+        std::strcpy(label, kParamLabels[index]);
+    }
+}
+
+void ZeroPhaseEffect::getParamName(int32_t index, char* text) {
+    if (isParameter(index)) {
+        std::strcpy(text, kParamNames[index]);
+    }
+}
+
+void ZeroPhaseEffect::getParamDisplay(int32_t index, char* text) {
+    switch (index) {
+        case kGain: dbToText(outputFactor(gain), text); break;
+        case kDepth: floatToText(depth * 100.0f, text); break;
+        default: break;
+    }
+}
+
+void ZeroPhaseEffect::suspend() { processor->reset(); }
+
+void ZeroPhaseEffect::resume() {}
+
+int32_t ZeroPhaseEffect::getPlugCategory() { return kPlugCategEffect; }
+
+bool ZeroPhaseEffect::getEffectName(char* text) {
+    std::strcpy(text, kEffectName);
+    return true;
+}
+
+bool ZeroPhaseEffect::getVendorString(char* text) {
+    std::strcpy(text, kVendor);
+    return true;
+}
+
+bool ZeroPhaseEffect::getProductString(char* text) {
+    std::strcpy(text, kProduct);
+    return true;
+}
+
+int32_t ZeroPhaseEffect::getVendorVersion() { return kVendorVersion; }
+
+int32_t ZeroPhaseEffect::canDo(char* text) {
+    for (const char* refused : kRefusedCapabilities) {
+        if (std::strcmp(text, refused) == 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+EffectBase* createEffect(audioMasterCallback host) noexcept {
+    try {
+        return new ZeroPhaseEffect(host);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}

@@ -1,0 +1,41 @@
+// The module's exported entry: what a host calls first, under either of the two names hosts use.
+// Only the module links this file; test programs reach the entry through the dynamic loader,
+// since a program linked with a function named `main` would start inside it.
+#include "host/effect_base.h"
+
+#if defined(_WIN32)
+#define TINVOICER_EXPORT __declspec(dllexport)
+#else
+#define TINVOICER_EXPORT __attribute__((visibility("default")))
+#endif
+
+// A C++ function may not be called `main`, so the second name is given as an assembler label,
+// with the platform's prefix for C symbols (an underscore on 32-bit Windows, none elsewhere).
+#define TINVOICER_STRINGIFY2(x) #x
+#define TINVOICER_STRINGIFY(x) TINVOICER_STRINGIFY2(x)
+#define TINVOICER_C_SYMBOL(name) TINVOICER_STRINGIFY(__USER_LABEL_PREFIX__) name
+
+extern "C" {
+TINVOICER_EXPORT AEffect* VSTPluginMain(audioMasterCallback host);
+TINVOICER_EXPORT AEffect* pluginMainUnderClassicName(audioMasterCallback host)
+    __asm__(TINVOICER_C_SYMBOL("main"));
+}
+
+/// Asks the host for its interface version and, unless it answers 0, creates one new effect.
+/// Returns the effect's record, or null: no host callback, version 0, or no memory.
+AEffect* VSTPluginMain(audioMasterCallback host) {
+    if (host == nullptr) {
+        return nullptr;
+    }
+    try {
+        if (host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
+            return nullptr;
+        }
+        EffectBase* effect = createEffect(host);
+        return effect != nullptr ? effect->record() : nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+AEffect* pluginMainUnderClassicName(audioMasterCallback host) { return VSTPluginMain(host); }

@@ -1,0 +1,163 @@
+// The real module, loaded as a host loads it and driven only through its C entries.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "support/test_host.h"
+
+namespace {
+
+class Module : public ::testing::Test {
+protected:
+    RecordingHost host;
+    LoadedModule module;
+};
+
+TEST_F(Module, ExportsOnlyItsTwoEntriesUnderBothNames) {
+    ASSERT_NE(module.symbol("main"), nullptr);
+    EXPECT_EQ(module.symbol("main"), module.symbol("VSTPluginMain"));
+
+    const std::string command = "nm -D --defined-only " + std::string(TINVOICER_MODULE_PATH);
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    ASSERT_NE(pipe, nullptr);
+    std::set<std::string> exported;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+        char type = 0;
+        char name[400] = {};
+        if (std::sscanf(line, "%*s %c %399s", &type, name) == 2) {
+            exported.insert(name);
+        }
+    }
+    EXPECT_EQ(exported, (std::set<std::string>{"main", "VSTPluginMain"}));
+}
+
+TEST_F(Module, EntryAsksForTheHostVersionFirst) {
+    PluginInstance plugin(module);
+    ASSERT_FALSE(host.requests.empty());
+    const HostRequest& first = host.requests.front();
+    EXPECT_EQ(first.effect, nullptr);
+    EXPECT_EQ(first.opcode, audioMasterVersion);
+    EXPECT_EQ(first.index, 0);
+    EXPECT_EQ(first.value, 0);
+    EXPECT_EQ(first.ptr, nullptr);
+    EXPECT_EQ(first.opt, 0.0f);
+}
+
+TEST_F(Module, HostVersionZeroOrNoCallbackGivesNoEffect) {
+    host.versionAnswer = 0;
+    EXPECT_EQ(module.entry()(RecordingHost::callback), nullptr);
+    EXPECT_EQ(host.requests.size(), 1u);
+    EXPECT_EQ(module.entry()(nullptr), nullptr);
+    EXPECT_EQ(module.entry("VSTPluginMain")(nullptr), nullptr);
+}
+
+TEST_F(Module, RecordShowsTheEffectsIdentity) {
+    PluginInstance plugin(module);
+    const AEffect& r = *plugin.effect();
+    EXPECT_EQ(r.magic, kEffectMagic);
+    EXPECT_EQ(r.numPrograms, 4);
+    EXPECT_EQ(r.numParams, 2);
+    EXPECT_EQ(r.numInputs, 1);
+    EXPECT_EQ(r.numOutputs, 1);
+    EXPECT_EQ(r.flags, effFlagsCanMono | effFlagsCanReplacing);
+    EXPECT_EQ(r.resvd1, 0);
+    EXPECT_EQ(r.resvd2, 0);
+    EXPECT_EQ(r.initialDelay, 1024);
+    EXPECT_EQ(r.realQualities, 0);
+    EXPECT_EQ(r.offQualities, 0);
+    EXPECT_EQ(r.ioRatio, 1.0f);
+    EXPECT_NE(r.object, nullptr);
+    EXPECT_EQ(r.user, nullptr);
+    EXPECT_EQ(r.uniqueID, fourCharCode('T', 'i', 'n', 'v'));
+    EXPECT_EQ(r.version, 1);
+    for (char byte : r.future) {
+        EXPECT_EQ(byte, 0);
+    }
+}
+
+// Every opcode the effect knows, with the answer a host gets from a new effect.
+struct OpcodeAnswer {
+    int32_t opcode;
+    intptr_t value;
+    intptr_t expected;
+};
+
+const OpcodeAnswer kAnswers[] = {
+    {effOpen, 0, 0}, {effGetProgram, 0, 0}, {effGetVu, 0, 0}, {effSetSampleRate, 0, 0},
+    {effSetBlockSize, 256, 0}, {effMainsChanged, 1, 0}, {effEditGetRect, 0, 0}, {effEditOpen, 0, 0},
+    {effEditClose, 0, 0}, {effEditDraw, 0, 0}, {effEditMouse, 0, 0}, {effEditKey, 0, 0}, {effEditIdle, 0, 0},
+    {effEditTop, 0, 0}, {effEditSleep, 0, 0}, {effIdentify, 0, 0x4E764566}, {effGetChunk, 0, 0},
+    {effSetChunk, 0, 0}, {effProcessEvents, 0, 0}, {effCanBeAutomated, 0, 1}, {effString2Parameter, 0, 0},
+    {effGetNumProgramCategories, 0, 1}, {effGetProgramNameIndexed, 0, 0}, {effCopyProgram, 0, 0},
+    {effConnectInput, 1, 1}, {effConnectOutput, 0, 1}, {effGetInputProperties, 0, 0},
+    {effGetOutputProperties, 0, 0}, {effGetPlugCategory, 0, kPlugCategEffect}, {effGetCurrentPosition, 0, 0},
+    {effGetDestinationBuffer, 0, 0}, {effOfflineNotify, 0, 0}, {effOfflinePrepare, 0, 0}, {effOfflineRun, 0, 0},
+    {effProcessVarIo, 0, 0}, {effSetSpeakerArrangement, 0, 0}, {effSetBlockSizeAndSampleRate, 512, 1},
+    {effSetBypass, 1, 0}, {effGetEffectName, 0, 1}, {effGetErrorText, 0, 0}, {effGetVendorString, 0, 1},
+    {effGetProductString, 0, 1}, {effGetVendorVersion, 0, 1}, {effVendorSpecific, 0, 0}, {effCanDo, 0, 0},
+    {effGetTailSize, 0, 0}, {effIdle, 0, 0}, {effGetIcon, 0, 0}, {effSetViewPosition, 0, 0},
+    {effGetParameterProperties, 0, 0}, {effKeysRequired, 0, 1}, {effGetVstVersion, 0, 2200},
+    {effEditKeyDown, 0, 0}, {effEditKeyUp, 0, 0}, {effSetEditKnobMode, 0, 0}, {effGetMidiProgramName, 0, 0},
+    {effGetCurrentMidiProgram, 0, -1}, {effGetMidiProgramCategory, 0, 0}, {effHasMidiProgramsChanged, 0, 0},
+    {effGetMidiKeyName, 0, 0}, {effBeginSetProgram, 0, 0}, {effEndSetProgram, 0, 0}, {69, 0, 0}, {1000, 0, 0},
+    {-1, 0, 0},
+};
+
+TEST_F(Module, EveryOpcodeAnswersThroughTheDispatcherEntry) {
+    PluginInstance plugin(module);
+    for (const OpcodeAnswer& row : kAnswers) {
+        char text[kVendorTextBytes] = "";
+        EXPECT_EQ(plugin.dispatch(row.opcode, 0, row.value, text), row.expected) << "opcode " << row.opcode;
+    }
+}
+
+TEST_F(Module, ProgramsAndParametersThroughTheEntries) {
+    PluginInstance plugin(module);
+    EXPECT_EQ(plugin.text(effGetProgramName), "Tinvoicer");
+    EXPECT_EQ(plugin.text(effGetParamName, 0), " Gain");
+    EXPECT_EQ(plugin.text(effGetParamName, 1), " Depth");
+    EXPECT_EQ(plugin.text(effGetParamLabel, 0), "dB");
+    EXPECT_EQ(plugin.text(effGetParamLabel, 1), "%");
+
+    plugin.setParameter(0, 0.8f);
+    EXPECT_EQ(plugin.getParameter(0), 0.8f);
+    plugin.dispatch(effSetProgram, 0, 3);
+    EXPECT_EQ(plugin.dispatch(effGetProgram), 3);
+    EXPECT_EQ(plugin.getParameter(0), 0.5f);
+    char init[] = "Init";
+    plugin.dispatch(effSetProgramName, 0, 0, init);
+    EXPECT_EQ(plugin.text(effGetProgramName), "Init 4");
+    plugin.dispatch(effSetProgram, 0, 0);
+    EXPECT_EQ(plugin.getParameter(0), 0.8f);
+    EXPECT_EQ(plugin.text(effGetProgramName), "Tinvoicer");
+    plugin.dispatch(effSetProgram, 0, -7);
+    plugin.dispatch(effSetProgram, 0, 4);
+    EXPECT_EQ(plugin.dispatch(effGetProgram), 0);
+}
+
+TEST_F(Module, CanDoRefusalReachesTheHostAsMinusOne) {
+    PluginInstance plugin(module);
+    char capability[] = "receiveVstMidiEvent";
+    EXPECT_EQ(plugin.dispatch(effCanDo, 0, 0, capability), -1);
+}
+
+TEST_F(Module, TwoEffectsAreIndependentAndCloseOnTheirOwn) {
+    PluginInstance first(module);
+    PluginInstance second(module);
+    EXPECT_NE(first.effect(), second.effect());
+    EXPECT_NE(first.effect()->object, second.effect()->object);
+    first.setParameter(1, 0.9f);
+    EXPECT_EQ(second.getParameter(1), 0.5f);
+    EXPECT_EQ(first.close(), 1);  // the entry answers 1 although the close operation answers 0
+    EXPECT_EQ(second.getParameter(1), 0.5f);
+    second.setParameter(1, 0.2f);
+    EXPECT_EQ(second.getParameter(1), 0.2f);
+    EXPECT_EQ(second.text(effGetProgramName), "Tinvoicer");
+}
+
+}  // namespace
