@@ -1,0 +1,201 @@
+// The effect's audio path: output factor, the two processing entries, suspend, and the
+// zero-phase operation itself.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "effect/zero_phase_effect.h"
+
+namespace {
+
+std::vector<float> noise(size_t length, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
+    std::vector<float> samples(length);
+    for (float& sample : samples) {
+        sample = uniform(generator);
+    }
+    return samples;
+}
+
+// Runs `input` through processReplacing in blocks of `block` samples.
+std::vector<float> render(ZeroPhaseEffect& effect, const std::vector<float>& input, size_t block) {
+    std::vector<float> output(input.size(), -99.0f);
+    for (size_t start = 0; start < input.size(); start += block) {
+        const auto frames = static_cast<int32_t>(std::min(block, input.size() - start));
+        float* in[] = {const_cast<float*>(input.data() + start)};
+        float* out[] = {output.data() + start};
+        effect.processReplacing(in, out, frames);
+    }
+    return output;
+}
+
+// Exposes the zero-phase operation on a frame of 8 samples (5 bins).
+class OpenZeroPhase : public ZeroPhaseProcessor {
+public:
+    OpenZeroPhase() : ZeroPhaseProcessor(8) {}
+    SpectralBin* bin() { return bins.get(); }
+    void apply() { processSpectrum(); }
+};
+
+TEST(OutputFactor, RunsFromMinusTwentyToPlusTwentyDecibels) {
+    const struct {
+        float gain;
+        float factor;
+        float tolerance;  // the float rounding of the exponent and the factor
+    } rows[] = {{0.0f, 0.1f, 1e-8f}, {0.25f, 0.316228f, 1e-6f}, {0.5f, 1.0f, 0.0f},
+                {0.75f, 3.162278f, 1e-6f}, {1.0f, 10.0f, 0.0f}};
+    for (const auto& row : rows) {
+        EXPECT_NEAR(outputFactor(row.gain), row.factor, row.tolerance) << row.gain;
+    }
+    EXPECT_EQ(outputFactor(0.5f), 1.0f);  // exactly unity: 0 dB must not colour the signal
+}
+
+TEST(ZeroPhaseOperation, KeepsTheMagnitudeAndDropsThePhase) {
+    OpenZeroPhase processor;
+    const SpectralBin in[5] = {{-2.0f, 0.0f}, {3.0f, 4.0f}, {3.0f, -4.0f}, {0.0f, 0.0f}, {-0.5f, 0.0f}};
+    const SpectralBin expected[5] = {{2.0f, 0.0f}, {5.0f, 0.0f}, {5.0f, 0.0f}, {0.0f, 0.0f}, {0.5f, 0.0f}};
+    for (int k = 0; k < 5; ++k) {
+        processor.bin()[k] = in[k];
+    }
+    processor.apply();
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(processor.bin()[k].re, expected[k].re) << k;
+        EXPECT_EQ(processor.bin()[k].im, expected[k].im) << k;
+    }
+}
+
+TEST(ZeroPhaseEffect, ReplacingScalesTheProcessorOutputByTheGainFactor) {
+    const std::vector<float> input = noise(5000, 1);
+    ZeroPhaseEffect unity(nullptr);
+    const std::vector<float> reference = render(unity, input, 512);
+    for (float gain : {0.0f, 0.3f, 0.5f, 1.0f}) {
+        ZeroPhaseEffect effect(nullptr);
+        effect.setParameter(ZeroPhaseEffect::kGain, gain);
+        const std::vector<float> output = render(effect, input, 512);
+        const float factor = outputFactor(gain);
+        for (size_t i = 0; i < input.size(); ++i) {
+            ASSERT_EQ(output[i], reference[i] * factor) << "gain " << gain << " sample " << i;
+        }
+    }
+}
+
+TEST(ZeroPhaseEffect, ProcessAddsWhatReplacingWouldWriteWithOneRounding) {
+    const std::vector<float> input = noise(3000, 2);
+    ZeroPhaseEffect accumulating(nullptr);
+    accumulating.setParameter(ZeroPhaseEffect::kGain, 0.7f);
+    const float factor = outputFactor(0.7f);
+
+    ZeroPhaseEffect unity(nullptr);
+    const std::vector<float> y = render(unity, input, input.size());
+
+    std::vector<float> existing = noise(input.size(), 3);
+    std::vector<float> summed = existing;
+    float* in[] = {const_cast<float*>(input.data())};
+    float* out[] = {summed.data()};
+    accumulating.process(in, out, static_cast<int32_t>(input.size()));
+    for (size_t i = 0; i < input.size(); ++i) {
+        const auto expected = static_cast<float>(static_cast<double>(existing[i]) + static_cast<double>(y[i]) * factor);
+        ASSERT_EQ(summed[i], expected) << i;
+    }
+}
+
+TEST(ZeroPhaseEffect, EntriesMayAlternateWithinOneStream) {
+    const std::vector<float> input = noise(4096, 4);
+    ZeroPhaseEffect straight(nullptr);
+    const std::vector<float> reference = render(straight, input, 4096);
+
+    ZeroPhaseEffect alternating(nullptr);
+    std::vector<float> output(input.size(), 0.0f);
+    bool replacing = true;
+    for (size_t start = 0; start < input.size(); start += 300, replacing = !replacing) {
+        const auto frames = static_cast<int32_t>(std::min<size_t>(300, input.size() - start));
+        float* in[] = {const_cast<float*>(input.data() + start)};
+        float* out[] = {output.data() + start};
+        if (replacing) {
+            alternating.processReplacing(in, out, frames);
+        } else {
+            alternating.process(in, out, frames);  // adds onto zeros: the same samples
+        }
+    }
+    EXPECT_EQ(output, reference);
+}
+
+TEST(ZeroPhaseEffect, EmptyAndNegativeBlocksTouchNothingAndDoNotAdvance) {
+    const std::vector<float> input = noise(2048, 5);
+    ZeroPhaseEffect plain(nullptr);
+    const std::vector<float> reference = render(plain, input, 2048);
+
+    ZeroPhaseEffect effect(nullptr);
+    std::vector<float> output(input.size(), 7.0f);
+    float* in[] = {const_cast<float*>(input.data())};
+    float* out[] = {output.data()};
+    effect.processReplacing(in, out, 0);
+    effect.process(in, out, -5);
+    effect.processReplacing(in, out, INT32_MIN);
+    EXPECT_EQ(output, std::vector<float>(input.size(), 7.0f));
+    effect.processReplacing(in, out, 2048);
+    EXPECT_EQ(output, reference);
+}
+
+TEST(ZeroPhaseEffect, OneBufferMayBeBothInputAndOutput) {
+    const std::vector<float> input = noise(3000, 6);
+    ZeroPhaseEffect separate(nullptr);
+    const std::vector<float> reference = render(separate, input, 256);
+
+    ZeroPhaseEffect inPlace(nullptr);
+    std::vector<float> buffer = input;
+    for (size_t start = 0; start < buffer.size(); start += 256) {
+        const auto frames = static_cast<int32_t>(std::min<size_t>(256, buffer.size() - start));
+        float* channel[] = {buffer.data() + start};
+        inPlace.processReplacing(channel, channel, frames);
+    }
+    EXPECT_EQ(buffer, reference);
+}
+
+TEST(ZeroPhaseEffect, DepthDoesNotChangeTheSound) {
+    const std::vector<float> input = noise(4000, 7);
+    ZeroPhaseEffect low(nullptr);
+    ZeroPhaseEffect high(nullptr);
+    low.setParameter(ZeroPhaseEffect::kDepth, 0.0f);
+    high.setParameter(ZeroPhaseEffect::kDepth, 1.0f);
+    EXPECT_EQ(render(low, input, 100), render(high, input, 100));
+}
+
+TEST(ZeroPhaseEffect, SuspendClearsTheHistory) {
+    const std::vector<float> input = noise(3000, 8);
+    ZeroPhaseEffect fresh(nullptr);
+    const std::vector<float> reference = render(fresh, input, 512);
+
+    ZeroPhaseEffect reused(nullptr);
+    render(reused, noise(1777, 9), 333);
+    reused.dispatcher(effMainsChanged, 0, 0, nullptr, 0.0f);
+    reused.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);  // resume keeps what suspend cleared
+    EXPECT_EQ(render(reused, input, 512), reference);
+}
+
+TEST(ZeroPhaseEffect, SilenceInGivesExactSilenceOut) {
+    ZeroPhaseEffect effect(nullptr);
+    EXPECT_EQ(render(effect, std::vector<float>(5000, 0.0f), 64), std::vector<float>(5000, 0.0f));
+    render(effect, noise(3000, 10), 64);
+    effect.suspend();
+    EXPECT_EQ(render(effect, std::vector<float>(5000, 0.0f), 64), std::vector<float>(5000, 0.0f));
+}
+
+TEST(ZeroPhaseEffect, OnlyTheFirstChannelIsTouched) {
+    const std::vector<float> input = noise(1500, 11);
+    std::vector<float> second(input.size(), 3.0f);
+    std::vector<float> secondOut(input.size(), 4.0f);
+    std::vector<float> output(input.size());
+    ZeroPhaseEffect effect(nullptr);
+    float* in[] = {const_cast<float*>(input.data()), second.data()};
+    float* out[] = {output.data(), secondOut.data()};
+    effect.processReplacing(in, out, static_cast<int32_t>(input.size()));
+    effect.process(in, out, static_cast<int32_t>(input.size()));
+    EXPECT_EQ(second, std::vector<float>(input.size(), 3.0f));
+    EXPECT_EQ(secondOut, std::vector<float>(input.size(), 4.0f));
+}
+
+}  // namespace
