@@ -1,0 +1,205 @@
+#include "command_line.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "tool_error.h"
+
+namespace {
+
+constexpr int32_t kMaxBlockFrames = 65536;
+
+/// Walks the argument list; options take their value either as the next argument or after '='.
+class ArgumentReader {
+public:
+    explicit ArgumentReader(const std::vector<std::string>& args) : arguments(args) {}
+
+    bool done() const { return position >= arguments.size(); }
+
+    /// The next argument, split into its option name and an inline value ("--param=x" gives "--param", "x").
+    std::string next() {
+        const std::string& argument = arguments[position++];
+        inlineValue.reset();
+        const size_t equals = argument.find('=');
+        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            inlineValue = argument.substr(equals + 1);
+            return argument.substr(0, equals);
+        }
+        return argument;
+    }
+
+    std::string valueOf(const std::string& option) {
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (!done()) {
+            value = arguments[position++];
+        }
+        if (value.empty()) {
+            throw UsageError(option + ": needs a value");
+        }
+        return value;
+    }
+
+    void refuseValue(const std::string& option) const {
+        if (inlineValue) {
+            throw UsageError(option + ": takes no value");
+        }
+    }
+
+    /// Everything after "--" is a file name, even if it starts with a dash.
+    std::vector<std::string> rest() {
+        std::vector<std::string> remaining(arguments.begin() + static_cast<std::ptrdiff_t>(position),
+                                           arguments.end());
+        position = arguments.size();
+        return remaining;
+    }
+
+private:
+    const std::vector<std::string>& arguments;
+    size_t position = 0;
+    std::optional<std::string> inlineValue;
+};
+
+float parseNormalizedValue(const std::string& text, const std::string& context) {
+    errno = 0;
+    char* end = nullptr;
+    const float value = std::strtof(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(value)) {
+        throw UsageError(context + ": '" + text + "' is not a number");
+    }
+    if (value < 0.0f || value > 1.0f) {
+        throw UsageError(context + ": value " + text + " is outside 0 to 1");
+    }
+    return value;
+}
+
+ParameterSetting parseParameterSetting(const std::string& text) {
+    const std::string context = "--param " + text;
+    const size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError(context + ": expected NAME=VALUE or INDEX=VALUE");
+    }
+    return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
+}
+
+int32_t parseBlockFrames(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const long frames = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || frames < 1 ||
+        frames > kMaxBlockFrames) {
+        throw UsageError("--block-size " + text + ": expected a whole number from 1 to " +
+                         std::to_string(kMaxBlockFrames));
+    }
+    return static_cast<int32_t>(frames);
+}
+
+SampleFormat parseSampleFormat(const std::string& text) {
+    if (text == "float") {
+        return SampleFormat::float32;
+    }
+    if (text == "16") {
+        return SampleFormat::pcm16;
+    }
+    if (text == "24") {
+        return SampleFormat::pcm24;
+    }
+    throw UsageError("--sample-format " + text + ": expected float, 16 or 24");
+}
+
+void addFileName(RenderOptions& options, const std::string& name) {
+    if (!options.inputPath.empty()) {
+        throw UsageError(name + ": only one input file may be given (the output goes after -o)");
+    }
+    options.inputPath = name;
+}
+
+/// Combinations that parse but make no sense, rejected before anything is opened.
+void checkCombinations(const RenderOptions& options) {
+    if (options.showHelp) {
+        return;
+    }
+    const bool rendering = !options.listOnly && options.demoSavePath.empty();
+    if (options.listOnly && !options.demoSavePath.empty()) {
+        throw UsageError("--list and --save-demo cannot be combined");
+    }
+    if (!rendering && (!options.inputPath.empty() || !options.outputPath.empty())) {
+        throw UsageError(std::string(options.listOnly ? "--list" : "--save-demo") +
+                         " takes no input file and no -o");
+    }
+    if (rendering && options.outputPath.empty()) {
+        throw UsageError("no output file: give one with -o FILE");
+    }
+}
+
+}  // namespace
+
+RenderOptions parseCommandLine(const std::vector<std::string>& args) {
+    RenderOptions options;
+    ArgumentReader reader(args);
+    while (!reader.done()) {
+        const std::string option = reader.next();
+        if (option == "-o" || option == "--output") {
+            options.outputPath = reader.valueOf(option);
+        } else if (option == "--plugin") {
+            options.pluginPath = reader.valueOf(option);
+        } else if (option == "--program") {
+            options.program = reader.valueOf(option);
+        } else if (option == "--param") {
+            options.parameters.push_back(parseParameterSetting(reader.valueOf(option)));
+        } else if (option == "--sample-format") {
+            options.sampleFormat = parseSampleFormat(reader.valueOf(option));
+        } else if (option == "--block-size") {
+            options.blockFrames = parseBlockFrames(reader.valueOf(option));
+        } else if (option == "--save-demo") {
+            options.demoSavePath = reader.valueOf(option);
+        } else if (option == "--no-latency-compensation") {
+            reader.refuseValue(option);
+            options.compensateLatency = false;
+        } else if (option == "--list") {
+            reader.refuseValue(option);
+            options.listOnly = true;
+        } else if (option == "-h" || option == "--help") {
+            options.showHelp = true;
+        } else if (option == "--") {
+            for (const std::string& name : reader.rest()) {
+                addFileName(options, name);
+            }
+        } else if (option.size() > 1 && option[0] == '-') {
+            throw UsageError(option + ": unknown option (see --help)");
+        } else {
+            addFileName(options, option);
+        }
+    }
+    checkCombinations(options);
+    return options;
+}
+
+const char* usageText() {
+    return "Usage: tinvoicer-render [OPTIONS] [INPUT] -o OUTPUT\n"
+           "       tinvoicer-render --list [--plugin PATH] [--program P] [--param P=V]...\n"
+           "       tinvoicer-render --save-demo FILE\n"
+           "\n"
+           "Renders an audio file through a VST 2 effect, the way a host plays it. Without INPUT\n"
+           "the built-in demo voice (a few seconds of synthesised speech-like sound) is rendered.\n"
+           "\n"
+           "  -o, --output FILE          where the result goes; written under a temporary name and\n"
+           "                             renamed when complete; never the input file itself\n"
+           "  --plugin PATH              the effect module (default: Tinvoicer.so beside this tool)\n"
+           "  --program P                select program P (index, or name without leading blanks,\n"
+           "                             in any case) before the parameters are set\n"
+           "  --param P=V                set parameter P (index or name) to V, normalised 0 to 1;\n"
+           "                             may be repeated\n"
+           "  --sample-format F          write float, 16 or 24 (bit PCM) samples instead of the\n"
+           "                             input's sample format\n"
+           "  --no-latency-compensation  keep the effect's delay: output starts initialDelay late\n"
+           "  --block-size N             frames per processing call (default 512)\n"
+           "  --list                     show the effect's identity, programs and parameters\n"
+           "  --save-demo FILE           write the demo voice itself, unprocessed, and stop\n"
+           "  -h, --help                 show this text\n"
+           "\n"
+           "The output's container follows the output name's extension (.wav, .aiff, .flac, .ogg, ...)\n"
+           "when it names one, and the input's otherwise.\n";
+}

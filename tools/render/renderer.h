@@ -1,0 +1,47 @@
+// Runs a stream through one or more effect instances block by block, with latency compensation.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "audio_stream.h"
+#include "effect_instance.h"
+
+/// Instances a stream of `channels` needs: one per channel for an effect with one output and at
+/// most one input (a mono effect), one otherwise.
+int32_t instancesNeeded(int32_t effectInputs, int32_t effectOutputs, int32_t channels);
+
+/// Called after each block with the input frames consumed so far and the source's frame count.
+using ProgressReport = std::function<void(int64_t framesDone, int64_t framesTotal)>;
+
+/// Routes a stream's channels to effects that are already prepared and controlled: with one
+/// instance per channel, channel c goes through instance c; with a single instance, channel c feeds
+/// input c and is taken from output c, surplus inputs get silence, surplus outputs are dropped and
+/// stream channels beyond the outputs come out silent. Sizes its buffers on construction.
+class Renderer {
+public:
+    Renderer(std::vector<EffectInstance*> effects, int32_t channels, int32_t blockFrames);
+
+    /// Resumes the effects, renders the whole source into `sink` and suspends them. With
+    /// `compensateLatency` the first initialDelay output frames are dropped and as many zeros are fed
+    /// after the input, so the sink receives exactly the source's frames, aligned with them;
+    /// without it the sink receives as many frames, delayed by initialDelay. Returns the delay read.
+    int32_t render(AudioSource& source, AudioSink& sink, bool compensateLatency,
+                   const ProgressReport& progress = {});
+
+private:
+    void connectChannels();
+    void processBlock(int32_t frames);
+
+    std::vector<EffectInstance*> effects;
+    int32_t channels;
+    int32_t blockFrames;
+    std::vector<float> interleaved;
+    std::vector<std::vector<float>> inputPlanes;
+    std::vector<std::vector<float>> outputPlanes;
+    std::vector<float> silence;
+    std::vector<std::vector<float>> discarded;
+    std::vector<std::vector<float*>> inputPointers;   ///< per instance
+    std::vector<std::vector<float*>> outputPointers;  ///< per instance
+};
