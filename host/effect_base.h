@@ -102,15 +102,17 @@ public:
     virtual bool outputPinConnected(int32_t pin);                                 // 40
 
     // Value-to-text helpers: each writes at most 8 characters and a terminating zero (9 bytes).
-    /// A linear amplitude factor in decibels; "  -oo   " for 0 and below.
+    /// A linear amplitude factor in decibels; "  -oo   " for 0 and below, " Huge!  " for +inf.
     virtual void dbToText(float value, char* text);                               // 41
     /// A period in samples as a frequency in Hz at the stored sample rate.
     virtual void hzToText(float samples, char* text);                             // 42
-    /// A duration in samples as milliseconds at the stored sample rate.
+    /// A duration in samples as milliseconds at the stored sample rate (" Huge!  " at rate 0).
     virtual void msToText(float samples, char* text);                             // 43
-    /// Fixed-point text of exactly 8 characters, digits cut (not rounded); " Huge!  " out of range.
+    /// Fixed-point text of exactly 8 characters, digits cut (not rounded), -0 as 0.000000.
+    /// Whole numbers of 8 digits, and negative ones of 7, show without the decimal point.
+    /// " Huge!  " above 99999999 or below -9999999; "  NaN   " for not-a-number.
     virtual void floatToText(float value, char* text);                            // 44
-    /// Right-aligned in 7 places; " Huge!  " when it does not fit in 8 characters.
+    /// Right-aligned in 7 places; " Huge!  " above 99999999 and below -9999999.
     virtual void integerToText(int32_t value, char* text);                        // 45
 
     /// The record handed to the host; it lives inside this object.

@@ -9,8 +9,9 @@
 #define TINVOICER_EXPORT __attribute__((visibility("default")))
 #endif
 
-// A C++ function may not be called `main`, so the second name is given as an assembler label,
-// with the platform's prefix for C symbols (an underscore on 32-bit Windows, none elsewhere).
+// A C++ function may not be called `main`, so the classic name is an alias of VSTPluginMain given
+// as an assembler label, with the platform's prefix for C symbols (an underscore on 32-bit
+// Windows, none elsewhere). Both names lead to the one function.
 #define TINVOICER_STRINGIFY2(x) #x
 #define TINVOICER_STRINGIFY(x) TINVOICER_STRINGIFY2(x)
 #define TINVOICER_C_SYMBOL(name) TINVOICER_STRINGIFY(__USER_LABEL_PREFIX__) name
@@ -18,7 +19,7 @@
 extern "C" {
 TINVOICER_EXPORT AEffect* VSTPluginMain(audioMasterCallback host);
 TINVOICER_EXPORT AEffect* pluginMainUnderClassicName(audioMasterCallback host)
-    __asm__(TINVOICER_C_SYMBOL("main"));
+    __asm__(TINVOICER_C_SYMBOL("main")) __attribute__((alias("VSTPluginMain")));
 }
 
 /// Asks the host for its interface version and, unless it answers 0, creates one new effect.
@@ -37,5 +38,3 @@ AEffect* VSTPluginMain(audioMasterCallback host) {
         return nullptr;
     }
 }
-
-AEffect* pluginMainUnderClassicName(audioMasterCallback host) { return VSTPluginMain(host); }
