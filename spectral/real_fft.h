@@ -4,45 +4,69 @@
 #include <cstdint>
 #include <memory>
 
-/// Entry i is i with its k low bits reversed (k = 3: 0 4 2 6 1 5 3 7).
+/// Entry i of `indices` is i with its k low bits reversed (k = 3: 0 4 2 6 1 5 3 7); 2^k entries.
 struct BitReverseTable {
     explicit BitReverseTable(int32_t bits);
     std::unique_ptr<int32_t[]> indices;
 };
 
 /// Cosines for stages 3 .. k-1: section p holds cos(j*pi/2^p) for j < 2^(p-1), starting at
-/// index 2^(p-1) - 4. Null when k <= 3. A section's sines are its own entries read backwards.
+/// index 2^(p-1) - 4, so 2^(k-1) - 4 entries in all (508 for k = 10). Null when k <= 3.
+/// A section's sines are its own entries read backwards: entry Q - m of section p (Q = 2^(p-1))
+/// is sin(m*pi/2^p).
 struct TwiddleTable {
     explicit TwiddleTable(int32_t bits);
     std::unique_ptr<float[]> cosines;
 };
 
-/// Real FFT of a fixed length N = 2^k. Spectrum layout (h = N/2): slot 0 DC, slots 1..h-1 the real
-/// parts of bins 1..h-1, slot h Nyquist, slots h+1..N-1 the imaginary parts of bins 1..h-1, with
-/// the sign of sum x[t]*sin(2*pi*m*t/N). Construction allocates every table; the transforms
-/// allocate nothing and evaluate no trigonometric function. One object serves one transform at a time.
+/// Real FFT of a fixed length N = 2^k, all arithmetic in float32, every butterfly result stored
+/// as a float before the next stage reads it (the output bits depend on the stage order).
+///
+/// Spectrum layout (h = N/2): slot 0 DC, slots 1..h-1 the real parts of bins 1..h-1, slot h
+/// Nyquist, slots h+1..N-1 the imaginary parts of bins 1..h-1 with the sign of
+/// sum x[t]*sin(2*pi*m*t/N) (the opposite of the e^(-i...) convention; magnitudes agree).
+///
+/// Not scaled: rescale(inverse(forward(x))) == x within float precision; inverse alone gives N*x.
+/// Construction allocates the two tables and, for N >= 8, an N-float work array; the transforms
+/// allocate nothing, evaluate no trigonometric function and keep no state between calls.
+/// One object serves one transform at a time (the work array is shared).
+///
+/// Lengths: a requested length that is not a power of two in [1, maxLength] is adjusted by
+/// lengthFor() (rounded up to the next power of two, clamped to that range), so every object is
+/// valid; size() tells the length actually used, and callers must size their arrays from it.
 class RealFft {
 public:
+    /// Largest length an object accepts (2^20); larger requests are clamped to it.
+    static constexpr int32_t maxLength = int32_t{1} << 20;
+
+    /// The length an object built for `requested` uses: 1 for requested <= 1, maxLength for
+    /// requested >= maxLength, otherwise the smallest power of two >= requested.
+    static int32_t lengthFor(int32_t requested);
+
     explicit RealFft(int32_t length);
     RealFft(const RealFft&) = delete;
     RealFft& operator=(const RealFft&) = delete;
     ~RealFft();
 
     /// N samples of `in` into N floats of half-complex spectrum in `out`. `in` is only read.
-    /// Not scaled. `out` and `in` must be distinct.
+    /// Not scaled. `out` and `in` must be distinct (they may not overlap). Never allocates.
     void forward(float* out, const float* in);
-    /// N floats of spectrum into N samples times N (no 1/N). `spec` is only read; must differ from `out`.
+    /// N floats of spectrum into N samples times N (no 1/N). `spec` is only read; `spec` and
+    /// `out` must be distinct (they may not overlap). Never allocates.
     void inverse(const float* spec, float* out);
-    /// Multiplies N values in place by float(1.0/N). Returns `values`.
+    /// Multiplies N values in place by float(1.0/N), from the last to the first. Returns `values`.
     float* rescale(float* values);
 
+    /// N, the length actually used (see lengthFor).
     int32_t size() const { return length; }
 
 private:
+    RealFft(int32_t length, int32_t bits);
+
     BitReverseTable bitReverse;
     TwiddleTable twiddles;
     float sqrtHalf;
     int32_t length;
     int32_t bits;
-    std::unique_ptr<float[]> work;
+    std::unique_ptr<float[]> work;  ///< null when k <= 2
 };
