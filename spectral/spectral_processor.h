@@ -16,26 +16,35 @@ struct SpectralBin {
 
 /// Window numbers accepted by SpectralProcessor::setWindow. Other numbers name no window.
 enum WindowType : int32_t {
-    RaisedCosine = 0,
-    Rectangular = 3,
-    SineCycle = 4,
+    RaisedCosine = 0,  ///< 0.5 * (1 - cos(2*pi*i/(N-1)))
+    Rectangular = 3,   ///< 1.0
+    SineCycle = 4,     ///< sin(2*pi*i/(N-1)): one full period, its second half negative
 };
 
+/// Latency: exactly frameSize() samples. With a processSpectrum that leaves the bins unchanged,
+/// the result for sample s >= N is x[s - N] * G(s mod hop), G(m) = sum over j < 4 of
+/// window[m + j*hop]^2: about 2 (1.996929 .. 1.999986 for N = 1024) with the SineCycle window.
 class SpectralProcessor {
 public:
-    /// Frame length `frameSize`, a power of two of at least 4. Allocates every buffer, resets,
-    /// and selects the SineCycle window.
+    /// Frame length N = `frameSize`, a power of two of at least 4; hop N/4. Other requests are
+    /// adjusted, never rejected: below 4 (zero and negative included) gives 4, anything else
+    /// RealFft::lengthFor (the next power of two, at most RealFft::maxLength). frameSize() tells
+    /// the length used. Allocates every buffer, resets, and selects the SineCycle window.
     explicit SpectralProcessor(int32_t frameSize);
     SpectralProcessor(const SpectralProcessor&) = delete;
     SpectralProcessor& operator=(const SpectralProcessor&) = delete;
+    /// Frees every buffer and the transform.
     virtual ~SpectralProcessor();
 
     /// Pushes one input sample, returns one output sample: the input of `size` calls ago through
-    /// the chain. Every `hop`-th call also processes a frame. Never allocates.
+    /// the chain. Every `hop`-th call (the 257th after a reset for N = 1024, then every 256th)
+    /// first processes a frame. Never allocates, evaluates no trigonometric function.
     float processSample(float x);
-    /// Clears input, output and bin history and the counters in place. Keeps the window and depth.
+    /// Clears input, output and bin history and the counters in place, so the next `size`
+    /// results are zero again. Keeps the window and depth. Never allocates.
     void reset();
     /// Fills the window for RaisedCosine, Rectangular and SineCycle; other numbers change nothing.
+    /// Evaluates cos/sin: not for the audio path. Takes effect at the next frame.
     void setWindow(int32_t type);
 
     int32_t frameSize() const { return size; }
@@ -44,13 +53,16 @@ public:
     float depth = 0.5f;
 
 protected:
-    /// The spectral operation, once per frame on `bins` (size/2 + 1 of them). Does nothing here.
+    /// The spectral operation, once per frame on `bins` (size/2 + 1 of them). May rewrite them;
+    /// the `im` of bins 0 and size/2 is ignored afterwards. Does nothing here.
     virtual void processSpectrum();
 
     int32_t size;
     std::unique_ptr<SpectralBin[]> bins;
 
 private:
+    void processFrame();
+
     int32_t writePos = 0;
     int32_t hop;
     int32_t hopCount = 0;
