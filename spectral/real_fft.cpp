@@ -22,7 +22,7 @@ int32_t bitsFor(int32_t powerOfTwo) {
 // a faster variant must give the same bits.
 
 // First forward stage: 4-point spectra of the samples gathered through the bit-reversal table.
-void forwardGather4(float* dst, const float* in, const int32_t* indices, int32_t n) {
+void forwardGather4(float* __restrict dst, const float* __restrict in, const int32_t* indices, int32_t n) {
     for (int32_t i = 0; i < n; i += 4) {
         const float g0 = in[indices[i]];
         const float g1 = in[indices[i + 1]];
@@ -37,7 +37,7 @@ void forwardGather4(float* dst, const float* in, const int32_t* indices, int32_t
     }
 }
 
-void forwardStage8(float* dst, const float* src, int32_t n, float r) {
+void forwardStage8(float* __restrict dst, const float* __restrict src, int32_t n, float r) {
     for (int32_t j = 0; j < n; j += 8) {
         const float* s = src + j;
         float* d = dst + j;
@@ -55,7 +55,7 @@ void forwardStage8(float* dst, const float* src, int32_t n, float r) {
 }
 
 // Stage p (p >= 3): merges pairs of 2^p-point spectra into 2^(p+1)-point ones.
-void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
     const int32_t half = int32_t{1} << p;  // L
     const int32_t quarter = half / 2;       // Q
     const float* table = cosines + (quarter - 4);
@@ -80,7 +80,7 @@ void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const floa
 }
 
 // Inverse of forwardStage for stage p, times 2.
-void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
@@ -104,7 +104,7 @@ void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const floa
     }
 }
 
-void inverseStage8(float* dst, const float* src, int32_t n, float r) {
+void inverseStage8(float* __restrict dst, const float* __restrict src, int32_t n, float r) {
     for (int32_t j = 0; j < n; j += 8) {
         const float* s = src + j;
         float* d = dst + j;
@@ -122,7 +122,7 @@ void inverseStage8(float* dst, const float* src, int32_t n, float r) {
 }
 
 // Last inverse stage: 4-point inverse spectra scattered through the bit-reversal table.
-void inverseScatter4(float* out, const float* src, const int32_t* indices, int32_t n) {
+void inverseScatter4(float* __restrict out, const float* __restrict src, const int32_t* indices, int32_t n) {
     for (int32_t i = 0; i < n; i += 4) {
         const float w0 = src[i];
         const float w1 = src[i + 1];
