@@ -3,7 +3,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-
 #include <cstdint>
 #include <random>
 #include <vector>
