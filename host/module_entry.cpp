@@ -4,7 +4,9 @@
 #include "host/effect_base.h"
 
 #if defined(_WIN32)
-#define TINVOICER_EXPORT __declspec(dllexport)
+// host/module_exports.def lists the exports. dllexport is left out: on 32-bit Windows it would
+// ask the linker for the assembler label below with a second underscore, and the link fails.
+#define TINVOICER_EXPORT
 #else
 #define TINVOICER_EXPORT __attribute__((visibility("default")))
 #endif

@@ -1,9 +1,10 @@
-// A host for tests: loads the real module with the dynamic loader, calls its entry with a
+// A host for tests: loads the real module with the dynamic loader (LoadLibrary on Windows), calls its entry with a
 // callback that records every request, and drives the effect only through its C entries.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,12 @@ public:
     /// The exported function of that name, or null.
     void* symbol(const char* name) const;
     PluginMainProc entry(const char* name = "main") const;
+    /// Every symbol the module file exports, read from the file's own export table
+    /// (ordinal-only exports of a Windows DLL appear as "#<ordinal>").
+    std::set<std::string> exportedNames() const;
 
 private:
+    std::string path;
     void* handle;
 };
 
