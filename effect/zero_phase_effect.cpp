@@ -125,7 +125,8 @@ void ZeroPhaseEffect::setProgramName(char* name) {
 void ZeroPhaseEffect::getProgramName(char* name) {
     const char* stored = programs[curProgram].name;
     if (std::strcmp(stored, "Init") == 0) {
-        std::snprintf(name, kProgramNameBytes, "%s %d", stored, static_cast<int>(curProgram + 1));
+        // A program left at the neutral name is told apart by its number.
+        std::snprintf(name, kProgramNameBytes, "Init %d", static_cast<int>(curProgram + 1));
     } else {
         std::memcpy(name, stored, std::strlen(stored) + 1);
     }
