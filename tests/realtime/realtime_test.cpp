@@ -24,7 +24,7 @@ std::atomic<int> allocations{0};
 std::atomic<int> locks{0};
 std::atomic<int> trigonometry{0};
 
-void count(std::atomic<int>& counter) {
+[[maybe_unused]] void count(std::atomic<int>& counter) {
     if (watching.load(std::memory_order_relaxed)) {
         counter.fetch_add(1, std::memory_order_relaxed);
     }
