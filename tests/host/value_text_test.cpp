@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/effect_base.h"
+#include "support/display_text.h"
 
 namespace {
 
@@ -21,30 +22,6 @@ public:
     PlainEffect() : EffectBase(nullptr, 1, 1) {}
     void process(float**, float**, int32_t) override {}
 };
-
-constexpr size_t kTextBytes = 9;
-constexpr size_t kGuardBytes = 16;
-constexpr char kFill = 'Z';  // not a terminator, so a text left unterminated shows as a failure
-
-// Runs `write` on a filled buffer and returns the text it left; fails the test when a byte past
-// the 9th changed or no terminator stands in the first 9.
-template <typename Write>
-std::string guardedText(Write write) {
-    std::array<char, kTextBytes + kGuardBytes> buffer;
-    buffer.fill(kFill);
-    write(buffer.data());
-    for (size_t i = kTextBytes; i < buffer.size(); ++i) {
-        if (buffer[i] != kFill) {
-            ADD_FAILURE() << "byte " << i << " written past the display text";
-            break;
-        }
-    }
-    const size_t length = strnlen(buffer.data(), kTextBytes);
-    if (length == kTextBytes) {
-        ADD_FAILURE() << "no terminator within " << kTextBytes << " bytes";
-    }
-    return std::string(buffer.data(), length);
-}
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInfinity = std::numeric_limits<float>::infinity();
@@ -266,21 +243,17 @@ TEST(UnitTexts, ReachFloatToTextAndGetSampleRateThroughOverrides) {
 // The effect's Gain display: the audio path's output factor 10^(2 * gain - 1), exponent and
 // factor each rounded to a float, shown in decibels. Depth shows in percent.
 TEST(ParameterTexts, GainInDecibelsAndDepthInPercent) {
-    const FloatCase gainCases[] = {
-        {0.0f, "-20.0000"}, {0.25f, "-10.0000"}, {0.5f, "0.000000"}, {0.75f, "10.00000"}, {1.0f, "20.00000"},
-    };
-    const FloatCase depthCases[] = {
-        {0.0f, "0.000000"}, {0.5f, "50.00000"}, {1.0f, "100.0000"}, {0.333f, "33.29999"},
-    };
     PlainEffect effect;
-    for (const FloatCase& c : gainCases) {
-        const float exponent = 2.0f * c.value - 1.0f;
-        const float factor = static_cast<float>(std::pow(10.0, static_cast<double>(exponent)));
-        EXPECT_EQ(guardedText([&](char* text) { effect.dbToText(factor, text); }), c.text) << "gain " << c.value;
-    }
-    for (const FloatCase& c : depthCases) {
-        EXPECT_EQ(guardedText([&](char* text) { effect.floatToText(c.value * 100.0f, text); }), c.text)
-            << "depth " << c.value;
+    for (const ParameterDisplayCase& c : kParameterDisplayCases) {
+        const std::string text = guardedText([&](char* out) {
+            if (c.index == 0) {
+                const float exponent = 2.0f * c.value - 1.0f;
+                effect.dbToText(static_cast<float>(std::pow(10.0, static_cast<double>(exponent))), out);
+            } else {
+                effect.floatToText(c.value * 100.0f, out);
+            }
+        });
+        EXPECT_EQ(text, c.text) << (c.index == 0 ? "gain " : "depth ") << c.value;
     }
 }
 
