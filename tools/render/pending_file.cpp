@@ -16,6 +16,9 @@ namespace {
 // The signal handler may only read plain memory, so the path lives in a fixed buffer.
 char interruptedFileToRemove[4096];
 
+// Interrupts, and the crashes a faulty effect module can cause inside a render.
+constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
 extern "C" void removePendingFileAndExit(int signalNumber) {
     if (interruptedFileToRemove[0] != '\0') {
         ::unlink(interruptedFileToRemove);
@@ -29,13 +32,13 @@ void watchForInterrupts(const std::string& temporaryPath) {
         return;
     }
     std::memcpy(interruptedFileToRemove, temporaryPath.c_str(), temporaryPath.size() + 1);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signalNumber : kFatalSignals) {
         std::signal(signalNumber, removePendingFileAndExit);
     }
 }
 
 void stopWatching() {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signalNumber : kFatalSignals) {
         std::signal(signalNumber, SIG_DFL);
     }
     interruptedFileToRemove[0] = '\0';

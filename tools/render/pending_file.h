@@ -4,8 +4,9 @@
 #include <string>
 
 /// Creates a temporary file in the destination's folder; commit() renames it over the destination.
-/// Until then the destination is untouched, and destruction (or an interrupt signal) removes the
-/// temporary file. One pending file at a time: the signal handler knows only the latest.
+/// Until then the destination is untouched, and destruction, an interrupt or a crash (a fatal
+/// signal, say inside a faulty effect) removes the temporary file. One pending file at a time:
+/// the signal handler knows only the latest.
 class PendingFile {
 public:
     /// Throws ToolError naming `destination` when its folder cannot take a new file.

@@ -54,8 +54,12 @@ int containerForExtension(const std::string& extension) {
     if (extension.empty()) {
         return 0;
     }
+    // Common names that libsndfile's table lists under another extension.
     if (extension == "aif") {
         return SF_FORMAT_AIFF;
+    }
+    if (extension == "ogg") {
+        return SF_FORMAT_OGG;
     }
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);

@@ -1,0 +1,286 @@
+// The render tool's host side driven in-process against a fake delay effect: lifecycle, latency
+// compensation, channel routing, the accumulating fallback and control names.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "effect_controls.h"
+#include "effect_instance.h"
+#include "fake_effect.h"
+#include "renderer.h"
+#include "tool_error.h"
+
+namespace {
+
+constexpr float kRateHz = 48000.0f;
+
+/// Interleaved frames that differ on every channel and frame, so a shifted or swapped channel shows.
+std::vector<float> numberedFrames(int64_t frames, int32_t channels) {
+    std::vector<float> samples(static_cast<size_t>(frames * channels));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = std::sin(0.37f * static_cast<float>(i)) * 0.9f;
+    }
+    return samples;
+}
+
+class CollectingSink : public AudioSink {
+public:
+    void write(const float* interleaved, int64_t frames) override {
+        samples.insert(samples.end(), interleaved, interleaved + frames * channels);
+    }
+    int32_t channels = 1;
+    std::vector<float> samples;
+};
+
+/// Renders `input` through fakes of `shape` the way the tool does: as many instances as needed.
+struct FakeRender {
+    FakeRender(const FakeEffectShape& shape, const std::vector<float>& input, int32_t channels,
+               int32_t blockFrames, bool compensate) {
+        resetFakes(shape);
+        const int32_t count = instancesNeeded(shape.inputs, shape.outputs, channels);
+        std::vector<EffectInstance*> effects;
+        for (int32_t i = 0; i < count; ++i) {
+            instances.push_back(std::make_unique<EffectInstance>(fakeEffectEntry, "fake"));
+            instances.back()->prepare(kRateHz, blockFrames);
+            effects.push_back(instances.back().get());
+        }
+        MemorySource source(input, channels, static_cast<int32_t>(kRateHz));
+        sink.channels = channels;
+        Renderer(effects, channels, blockFrames).render(source, sink, compensate);
+    }
+    std::vector<std::unique_ptr<EffectInstance>> instances;
+    CollectingSink sink;
+};
+
+struct LatencyCase {
+    int32_t latencyFrames;
+    int32_t blockFrames;
+    int64_t frames;
+};
+
+void PrintTo(const LatencyCase& c, std::ostream* out) {
+    *out << "delay " << c.latencyFrames << ", blocks of " << c.blockFrames << ", " << c.frames << " frames";
+}
+
+class LatencyCompensation : public ::testing::TestWithParam<LatencyCase> {};
+
+TEST_P(LatencyCompensation, GivesBackTheInputAlignedAndOfTheSameLength) {
+    const LatencyCase c = GetParam();
+    const std::vector<float> input = numberedFrames(c.frames, 1);
+    FakeEffectShape shape;
+    shape.latencyFrames = c.latencyFrames;
+    FakeRender render(shape, input, 1, c.blockFrames, true);
+    // The fake is an exact delay, so compensation must undo it bit for bit.
+    EXPECT_EQ(render.sink.samples, input);
+}
+
+TEST_P(LatencyCompensation, WhenOffTheOutputStartsLateByTheDelay) {
+    const LatencyCase c = GetParam();
+    const std::vector<float> input = numberedFrames(c.frames, 1);
+    FakeEffectShape shape;
+    shape.latencyFrames = c.latencyFrames;
+    FakeRender render(shape, input, 1, c.blockFrames, false);
+    ASSERT_EQ(render.sink.samples.size(), input.size());
+    for (size_t n = 0; n < input.size(); ++n) {
+        const float expected = n < static_cast<size_t>(c.latencyFrames) ? 0.0f : input[n - c.latencyFrames];
+        ASSERT_EQ(render.sink.samples[n], expected) << "frame " << n;
+    }
+}
+
+// Delays shorter and longer than a block and than the whole input; blocks of one frame and odd sizes.
+INSTANTIATE_TEST_SUITE_P(DelaysBlocksAndLengths, LatencyCompensation,
+                         ::testing::Values(LatencyCase{0, 64, 1000}, LatencyCase{100, 64, 1000},
+                                           LatencyCase{1024, 512, 5000}, LatencyCase{37, 1, 300},
+                                           LatencyCase{700, 256, 300}, LatencyCase{5, 1000, 0},
+                                           LatencyCase{333, 100, 1001}));
+
+struct RoutingCase {
+    const char* name;
+    int32_t channels;
+    int32_t inputs;
+    int32_t outputs;
+    int32_t expectedInstances;
+    std::vector<int> sourceOfChannel;  ///< file channel each output channel should echo; -1: silent
+    std::vector<bool> inputPinsFed;    ///< per input pin of the first instance: does it see signal?
+};
+
+void PrintTo(const RoutingCase& c, std::ostream* out) { *out << c.name; }
+
+class ChannelRouting : public ::testing::TestWithParam<RoutingCase> {};
+
+TEST_P(ChannelRouting, FeedsChannelsInOrderAndSilencesWhatHasNoSource) {
+    const RoutingCase& c = GetParam();
+    const int64_t frames = 700;
+    const std::vector<float> input = numberedFrames(frames, c.channels);
+    FakeEffectShape shape;
+    shape.inputs = c.inputs;
+    shape.outputs = c.outputs;
+    shape.latencyFrames = 10;
+    FakeRender render(shape, input, c.channels, 128, true);
+
+    EXPECT_EQ(static_cast<int32_t>(render.instances.size()), c.expectedInstances);
+    ASSERT_EQ(render.sink.samples.size(), input.size());
+    for (int32_t channel = 0; channel < c.channels; ++channel) {
+        const int source = c.sourceOfChannel[static_cast<size_t>(channel)];
+        for (int64_t n = 0; n < frames; ++n) {
+            const float expected = source < 0 ? 0.0f : input[static_cast<size_t>(n * c.channels + source)];
+            ASSERT_EQ(render.sink.samples[static_cast<size_t>(n * c.channels + channel)], expected)
+                << "channel " << channel << " frame " << n;
+        }
+    }
+    const std::vector<float>& peaks = fakeLogs().front()->inputPeaks;
+    for (size_t pin = 0; pin < c.inputPinsFed.size(); ++pin) {
+        EXPECT_EQ(peaks[pin] > 0.0f, c.inputPinsFed[pin]) << "input pin " << pin;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, ChannelRouting,
+    ::testing::Values(RoutingCase{"MonoEffectOnStereo", 2, 1, 1, 2, {0, 1}, {true}},
+                      RoutingCase{"MonoEffectOnSixChannels", 6, 1, 1, 6, {0, 1, 2, 3, 4, 5}, {true}},
+                      RoutingCase{"StereoEffectOnStereo", 2, 2, 2, 1, {0, 1}, {true, true}},
+                      RoutingCase{"SurplusInputsGetSilence", 2, 4, 4, 1, {0, 1}, {true, true, false, false}},
+                      RoutingCase{"SurplusOutputsAreDropped", 1, 1, 3, 1, {0}, {true}},
+                      RoutingCase{"ChannelsBeyondTheOutputsAreSilent", 3, 2, 2, 1, {0, 1, -1}, {true, true}},
+                      RoutingCase{"MonoInStereoOutOnMono", 1, 1, 2, 1, {0}, {true}}),
+    [](const ::testing::TestParamInfo<RoutingCase>& info) { return std::string(info.param.name); });
+
+TEST(EffectWithoutReplacing, IsDrivenThroughTheAccumulatingEntryOntoZeroedOutputs) {
+    const std::vector<float> input = numberedFrames(1000, 2);
+    FakeEffectShape shape;
+    shape.inputs = 2;
+    shape.outputs = 2;
+    shape.latencyFrames = 3;
+    shape.canReplacing = false;
+    // Several blocks: an accumulating effect on unzeroed outputs would add up the previous block.
+    FakeRender render(shape, input, 2, 64, true);
+    EXPECT_EQ(render.sink.samples, input);
+}
+
+TEST(EffectWithoutReplacing, StartsEachCallFromZeroedOutputs) {
+    FakeEffectShape shape;
+    shape.canReplacing = false;
+    resetFakes(shape);
+    EffectInstance effect(fakeEffectEntry, "fake");
+    effect.prepare(kRateHz, 4);
+    effect.resume();
+    float in[4] = {0.5f, -0.25f, 0.125f, 1.0f};
+    float out[4] = {7.0f, 7.0f, 7.0f, 7.0f};  // what a caller's buffer may hold from before
+    float* inputs[] = {in};
+    float* outputs[] = {out};
+    effect.process(inputs, outputs, 4);
+    EXPECT_TRUE(std::equal(in, in + 4, out));
+}
+
+TEST(EffectLifecycle, IsOpenedPreparedResumedSuspendedAndClosedInHostOrder) {
+    resetFakes(FakeEffectShape{});
+    {
+        FakeRender render(FakeEffectShape{}, numberedFrames(100, 1), 1, 32, true);
+    }
+    const FakeEffectLog& log = *fakeLogs().front();
+    const std::vector<int32_t> expected = {effOpen, effSetSampleRate, effSetBlockSize, effMainsChanged,
+                                           effMainsChanged, effClose};
+    EXPECT_EQ(log.opcodes, expected);
+    EXPECT_EQ(log.mainsValues, (std::vector<intptr_t>{1, 0}));
+    EXPECT_FALSE(log.processedWhileSuspended);
+}
+
+TEST(HostCallback, AnswersTheVersionAndTheStreamItPrepared) {
+    FakeRender render(FakeEffectShape{}, numberedFrames(10, 1), 1, 200, true);
+    const FakeEffectLog& log = *fakeLogs().front();
+    EXPECT_EQ(log.versionAnswer, 2400);
+    EXPECT_EQ(log.sampleRateHz, kRateHz);
+    EXPECT_EQ(log.sampleRateAnswer, static_cast<intptr_t>(kRateHz));
+    EXPECT_EQ(log.blockFrames, 200);
+    EXPECT_EQ(log.blockSizeAnswer, 200);
+}
+
+struct NameCase {
+    const char* typed;
+    const char* effectName;
+    bool matches;
+};
+
+TEST(NamesMatch, IgnoreLeadingBlanksAndCaseOnly) {
+    const NameCase cases[] = {
+        {"Gain", " Gain", true},      {" gain", "GAIN", true},     {"mix level", "Mix Level", true},
+        {"Gain", "Gain ", false},     {"Gai", "Gain", false},      {"Gain", "Gains", false},
+        {"mixlevel", "Mix Level", false}, {"\tDepth", "depth", true},
+    };
+    for (const NameCase& c : cases) {
+        EXPECT_EQ(namesMatch(c.typed, c.effectName), c.matches) << c.typed << " / " << c.effectName;
+    }
+}
+
+struct ControlCase {
+    std::optional<std::string> program;
+    std::vector<ParameterSetting> parameters;
+    bool indexedProgramNames;
+    int32_t expectedProgram;
+    std::vector<float> expectedParameters;
+};
+
+void PrintTo(const ControlCase& c, std::ostream* out) {
+    *out << "program " << c.program.value_or("(none)") << ", " << c.parameters.size() << " parameters";
+}
+
+class Controls : public ::testing::TestWithParam<ControlCase> {};
+
+TEST_P(Controls, ReachTheEffectByIndexOrName) {
+    const ControlCase& c = GetParam();
+    FakeEffectShape shape;
+    shape.answersIndexedProgramNames = c.indexedProgramNames;
+    resetFakes(shape);
+    EffectInstance effect(fakeEffectEntry, "fake");
+    RenderOptions options;
+    options.program = c.program;
+    options.parameters = c.parameters;
+    applyControls(effect, resolveControls(effect, options));
+    EXPECT_EQ(effect.currentProgram(), c.expectedProgram);
+    EXPECT_EQ(fakeLogs().front()->parameters, c.expectedParameters);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ProgramsAndParameters, Controls,
+    ::testing::Values(ControlCase{std::string("2"), {{"1", 0.25f}}, true, 2, {0.0f, 0.25f}},
+                      ControlCase{std::string("loud"), {{"GAIN", 0.5f}}, true, 2, {0.5f, 0.0f}},
+                      ControlCase{std::string("HARD"), {{"mix level", 1.0f}, {"0", 0.75f}}, false, 1, {0.75f, 1.0f}},
+                      // The later setting of the same parameter wins, as on the command line.
+                      ControlCase{std::nullopt, {{"gain", 0.1f}, {" Gain", 0.2f}}, true, 0, {0.2f, 0.0f}}));
+
+struct UnknownControlCase {
+    std::optional<std::string> program;
+    std::string parameter;
+    std::string messageFragment;
+};
+
+TEST(Controls, UnknownNamesAndIndexesAreRefusedWithTheChoices) {
+    const UnknownControlCase cases[] = {
+        {std::string("Opera"), "", "--program Opera: no program of that name (the effect has: Soft, Hard, Loud)"},
+        {std::string("3"), "", "--program 3: the effect has programs 0 to 2"},
+        {std::nullopt, "Volume", "--param Volume: no parameter of that name (the effect has: Gain, Mix Level)"},
+        {std::nullopt, "2", "--param 2: the effect has parameters 0 to 1"},
+    };
+    for (const UnknownControlCase& c : cases) {
+        resetFakes(FakeEffectShape{});
+        EffectInstance effect(fakeEffectEntry, "fake");
+        RenderOptions options;
+        options.program = c.program;
+        if (!c.parameter.empty()) {
+            options.parameters.push_back({c.parameter, 0.5f});
+        }
+        try {
+            resolveControls(effect, options);
+            ADD_FAILURE() << "accepted: " << c.messageFragment;
+        } catch (const ToolError& error) {
+            EXPECT_EQ(std::string(error.what()), c.messageFragment);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include "tool_runner.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string makeScratchFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/render-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a scratch folder");
+    }
+    return pattern;
+}
+
+}  // namespace
+
+ToolRun runTool(const std::vector<std::string>& args) {
+    ScratchFolder capture;
+    const std::string outPath = capture.file("stdout");
+    const std::string errPath = capture.file("stderr");
+    std::vector<char*> argv;
+    std::string program = TINVOICER_RENDER_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string& argument : copies) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int in = ::open("/dev/null", O_RDONLY);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ToolRun run;
+    if (WIFEXITED(status)) {
+        run.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        run.signalNumber = WTERMSIG(status);
+    }
+    run.out = readBytes(outPath);
+    run.err = readBytes(errPath);
+    return run;
+}
+
+ScratchFolder::ScratchFolder() : path(makeScratchFolder()) {}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+std::vector<std::string> ScratchFolder::names() const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) {
+        found.push_back(entry.path().filename().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::vector<float> Sound::channel(int32_t index) const {
+    std::vector<float> plane;
+    for (size_t i = static_cast<size_t>(index); i < samples.size(); i += static_cast<size_t>(channels)) {
+        plane.push_back(samples[i]);
+    }
+    return plane;
+}
+
+void writeSound(const std::string& path, const Sound& sound) {
+    SF_INFO info{};
+    info.channels = sound.channels;
+    info.samplerate = sound.rateHz;
+    info.format = sound.format != 0 ? sound.format : SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
+    const sf_count_t written = sf_writef_float(file, sound.samples.data(), sound.frames());
+    sf_close(file);
+    ASSERT_EQ(written, sound.frames()) << path;
+}
+
+Sound readSound(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    Sound sound;
+    EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
+    if (file == nullptr) {
+        return sound;
+    }
+    sound.channels = info.channels;
+    sound.rateHz = info.samplerate;
+    sound.format = info.format;
+    sound.samples.resize(static_cast<size_t>(info.frames * info.channels));
+    EXPECT_EQ(sf_readf_float(file, sound.samples.data(), info.frames), info.frames) << path;
+    sf_close(file);
+    return sound;
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+    ASSERT_TRUE(file.good()) << path;
+}
+
+std::vector<float> whiteNoise(size_t count, float amplitude, uint32_t seed) {
+    std::vector<float> noise(count);
+    uint32_t state = seed;
+    for (float& sample : noise) {
+        state = state * 1664525u + 1013904223u;
+        sample = amplitude * (static_cast<float>(state >> 8) / 8388608.0f - 1.0f);
+    }
+    return noise;
+}
