@@ -26,7 +26,7 @@ public:
         record.numOutputs = shape.outputs;
         record.numParams = 2;
         record.numPrograms = 3;
-        record.initialDelay = shape.latencyFrames;
+        record.initialDelay = shape.announcesLatencyOnceRunning ? 0 : shape.latencyFrames;
         record.flags = shape.canReplacing ? effFlagsCanReplacing : 0;
         record.object = this;
         log->inputPeaks.assign(static_cast<size_t>(shape.inputs), 0.0f);
@@ -100,6 +100,7 @@ private:
 
     /// Computes one block into `outputs`, adding when `accumulate`.
     void run(float** inputs, float** outputs, int32_t frames, bool accumulate) {
+        record.initialDelay = shape.latencyFrames;
         log->processedWhileSuspended = log->processedWhileSuspended || !resumed;
         for (int32_t pin = 0; pin < shape.inputs; ++pin) {
             for (int32_t n = 0; n < frames; ++n) {

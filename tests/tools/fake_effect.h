@@ -15,6 +15,7 @@ struct FakeEffectShape {
     int32_t latencyFrames = 0;
     bool canReplacing = true;
     bool answersIndexedProgramNames = true;
+    bool announcesLatencyOnceRunning = false;  ///< initialDelay reads 0 until the first block
 };
 
 /// What one fake saw. Outlives the fake, which the host destroys with effClose.

@@ -88,4 +88,39 @@ INSTANTIATE_TEST_SUITE_P(
                       Peer{"LspSidechainCompressorMono", "lsp-plugins/sc-compressor-mono.so"}),
     [](const ::testing::TestParamInfo<Peer>& info) { return std::string(info.param.name); });
 
+/// The first frame whose magnitude exceeds `threshold`, or the length when none does.
+size_t onset(const std::vector<float>& x, float threshold) {
+    return static_cast<size_t>(std::find_if(x.begin(), x.end(), [&](float s) { return std::fabs(s) > threshold; }) -
+                               x.begin());
+}
+
+// LSP's limiter looks ahead (5 ms by default) but sets initialDelay only once it has processed
+// audio: the tool's compensation has to find that delay all the same.
+TEST(PeerLatency, LookaheadThatAppearsOnceRunningIsCompensated) {
+    const std::string modulePath = findPeer(Peer{"LspLimiterMono", "lsp-plugins/limiter-mono.so"});
+    if (modulePath.empty()) {
+        GTEST_SKIP() << "lsp-plugins/limiter-mono.so is not installed (scripts/setup peers installs lsp-plugins-vst)";
+    }
+    ScratchFolder folder;
+    Sound input;
+    input.samples.assign(44100, 0.0f);
+    for (int n = 0; n < 22050; ++n) {
+        // A quiet tone, far below the limiter's threshold, so only its delay acts on it.
+        input.samples.push_back(0.1f * static_cast<float>(std::sin(2.0 * 3.14159265358979 * 440.0 * n / 44100)));
+    }
+    writeSound(folder.file("in.wav"), input);
+    const std::vector<std::string> common = {folder.file("in.wav"), "--plugin", modulePath, "-o"};
+    std::vector<std::string> aligned = common;
+    aligned.push_back(folder.file("aligned.wav"));
+    std::vector<std::string> late = aligned;
+    late.back() = folder.file("late.wav");
+    late.push_back("--no-latency-compensation");
+    ASSERT_EQ(runTool(aligned).exitCode, 0);
+    ASSERT_EQ(runTool(late).exitCode, 0);
+
+    const size_t inputOnset = onset(input.samples, 0.01f);
+    EXPECT_EQ(onset(readSound(folder.file("aligned.wav")).samples, 0.01f), inputOnset);
+    EXPECT_GT(onset(readSound(folder.file("late.wav")).samples, 0.01f), inputOnset + 100) << "no lookahead delay";
+}
+
 }  // namespace

@@ -162,6 +162,15 @@ TEST(EffectWithoutReplacing, IsDrivenThroughTheAccumulatingEntryOntoZeroedOutput
     EXPECT_EQ(render.sink.samples, input);
 }
 
+TEST(LatencyCompensation, CoversADelayThatTheEffectAnnouncesOnlyOnceRunning) {
+    const std::vector<float> input = numberedFrames(3000, 1);
+    FakeEffectShape shape;
+    shape.latencyFrames = 220;
+    shape.announcesLatencyOnceRunning = true;
+    FakeRender render(shape, input, 1, 128, true);
+    EXPECT_EQ(render.sink.samples, input);
+}
+
 TEST(EffectWithoutReplacing, StartsEachCallFromZeroedOutputs) {
     FakeEffectShape shape;
     shape.canReplacing = false;
@@ -183,10 +192,11 @@ TEST(EffectLifecycle, IsOpenedPreparedResumedSuspendedAndClosedInHostOrder) {
         FakeRender render(FakeEffectShape{}, numberedFrames(100, 1), 1, 32, true);
     }
     const FakeEffectLog& log = *fakeLogs().front();
-    const std::vector<int32_t> expected = {effOpen, effSetSampleRate, effSetBlockSize, effMainsChanged,
-                                           effMainsChanged, effClose};
+    // The first resume and suspend frame the block of silence that settles the effect's delay.
+    const std::vector<int32_t> expected = {effOpen,         effSetSampleRate, effSetBlockSize, effMainsChanged,
+                                           effMainsChanged, effMainsChanged,  effMainsChanged, effClose};
     EXPECT_EQ(log.opcodes, expected);
-    EXPECT_EQ(log.mainsValues, (std::vector<intptr_t>{1, 0}));
+    EXPECT_EQ(log.mainsValues, (std::vector<intptr_t>{1, 0, 1, 0}));
     EXPECT_FALSE(log.processedWhileSuspended);
 }
 

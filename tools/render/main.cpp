@@ -38,7 +38,7 @@ std::string modulePathFor(const RenderOptions& options) {
     return options.pluginPath.empty() ? defaultModulePath() : options.pluginPath;
 }
 
-/// Writes everything `source` delivers, unchanged, to `path` under the format its name implies.
+/// Writes the demo voice itself, unprocessed, in the container `path`'s extension names (else WAV).
 void saveDemoVoice(const std::string& path) {
     refuseToReplaceInput("", path);
     MemorySource source(makeDemoVoice(), 1, kDemoVoiceSampleRateHz);
@@ -100,10 +100,15 @@ void renderFile(const RenderOptions& options) {
     SoundFileWriter writer(pending.descriptor(), options.outputPath, outputFormat, channels, rateHz);
     ProgressBar progressBar(source.stream->frameCount(), rateHz);
     Renderer renderer(effects, channels, options.blockFrames);
-    renderer.render(*source.stream, writer, options.compensateLatency,
-                    [&](int64_t done, int64_t total) { progressBar.update(done, total); });
+    const RenderResult result =
+        renderer.render(*source.stream, writer, options.compensateLatency,
+                        [&](int64_t done, int64_t total) { progressBar.update(done, total); });
     writer.close();
     pending.commit();
+    if (result.latencyChangedTo) {
+        std::cerr << kToolName << ": warning: the effect changed its latency to " << *result.latencyChangedTo
+                  << " samples during the render; the output is aligned for the latency it had at the start\n";
+    }
     if (writer.clippedSamples() > 0) {
         std::cerr << kToolName << ": " << options.outputPath << ": " << writer.clippedSamples()
                   << " samples clipped to full scale (" << writer.sampleFormatName() << ")\n";

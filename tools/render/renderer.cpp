@@ -42,6 +42,22 @@ void Renderer::connectChannels() {
     }
 }
 
+void Renderer::startWithSettledLatency() {
+    // Some effects set initialDelay only once they have processed audio, so each instance first
+    // gets one block of silence and is then suspended and resumed, which clears its history.
+    for (EffectInstance* effect : effects) {
+        effect->resume();
+    }
+    for (std::vector<float>& plane : inputPlanes) {
+        std::fill(plane.begin(), plane.end(), 0.0f);
+    }
+    processBlock(blockFrames);
+    for (EffectInstance* effect : effects) {
+        effect->suspend();
+        effect->resume();
+    }
+}
+
 void Renderer::processBlock(int32_t frames) {
     // An effect may scribble on a buffer it was given as input; silence must stay silent.
     std::fill(silence.begin(), silence.end(), 0.0f);
@@ -50,11 +66,9 @@ void Renderer::processBlock(int32_t frames) {
     }
 }
 
-int32_t Renderer::render(AudioSource& source, AudioSink& sink, bool compensateLatency,
+RenderResult Renderer::render(AudioSource& source, AudioSink& sink, bool compensateLatency,
                          const ProgressReport& progress) {
-    for (EffectInstance* effect : effects) {
-        effect->resume();
-    }
+    startWithSettledLatency();
     // Every instance comes from the same module with the same settings, hence the same delay.
     const int32_t latency = std::max(effects.front()->latencyFrames(), 0);
     int64_t zerosToFeed = compensateLatency ? latency : 0;
@@ -100,5 +114,9 @@ int32_t Renderer::render(AudioSource& source, AudioSink& sink, bool compensateLa
     for (EffectInstance* effect : effects) {
         effect->suspend();
     }
-    return latency;
+    RenderResult result{latency, std::nullopt};
+    if (effects.front()->latencyFrames() != latency) {
+        result.latencyChangedTo = effects.front()->latencyFrames();
+    }
+    return result;
 }

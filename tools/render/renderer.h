@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "audio_stream.h"
@@ -15,6 +16,11 @@ int32_t instancesNeeded(int32_t effectInputs, int32_t effectOutputs, int32_t cha
 /// Called after each block with the input frames consumed so far and the source's frame count.
 using ProgressReport = std::function<void(int64_t framesDone, int64_t framesTotal)>;
 
+struct RenderResult {
+    int32_t latencyFrames;  ///< initialDelay as read before the first block
+    std::optional<int32_t> latencyChangedTo;  ///< initialDelay at the end, if it differed
+};
+
 /// Routes a stream's channels to effects that are already prepared and controlled: with one
 /// instance per channel, channel c goes through instance c; with a single instance, channel c feeds
 /// input c and is taken from output c, surplus inputs get silence, surplus outputs are dropped and
@@ -23,15 +29,18 @@ class Renderer {
 public:
     Renderer(std::vector<EffectInstance*> effects, int32_t channels, int32_t blockFrames);
 
-    /// Resumes the effects, renders the whole source into `sink` and suspends them. With
+    /// Resumes the effects, renders the whole source into `sink` and suspends them. Before that,
+    /// each effect processes one block of silence and is suspended and resumed, so that an effect
+    /// which announces its delay only once it runs has done so when initialDelay is read. With
     /// `compensateLatency` the first initialDelay output frames are dropped and as many zeros are fed
     /// after the input, so the sink receives exactly the source's frames, aligned with them;
-    /// without it the sink receives as many frames, delayed by initialDelay. Returns the delay read.
-    int32_t render(AudioSource& source, AudioSink& sink, bool compensateLatency,
+    /// without it the sink receives as many frames, delayed by initialDelay.
+    RenderResult render(AudioSource& source, AudioSink& sink, bool compensateLatency,
                    const ProgressReport& progress = {});
 
 private:
     void connectChannels();
+    void startWithSettledLatency();
     void processBlock(int32_t frames);
 
     std::vector<EffectInstance*> effects;
