@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "spectral/pi.h"
+#include "spectral/real_fft_kernels.h"
 
 namespace spectral {
 const double pi = 4.0 * std::atan(1.0);
@@ -173,15 +174,45 @@ int32_t RealFft::lengthFor(int32_t requested) {
     return n;
 }
 
-RealFft::RealFft(int32_t length) : RealFft(lengthFor(length), bitsFor(lengthFor(length))) {}
+bool RealFft::supports(Kernel kernel) {
+    switch (kernel) {
+        case Kernel::Scalar:
+            return true;
+        case Kernel::Sse2:
+#if defined(TINVOICER_HAVE_SSE2_KERNEL)
+            return true;
+#else
+            return false;
+#endif
+        case Kernel::Avx2:
+#if defined(TINVOICER_HAVE_AVX2_KERNEL)
+            return realfft::cpuHasAvx2();
+#else
+            return false;
+#endif
+    }
+    return false;
+}
 
-RealFft::RealFft(int32_t length, int32_t bits)
+RealFft::Kernel RealFft::fastestKernel() {
+    if (supports(Kernel::Avx2)) return Kernel::Avx2;
+    if (supports(Kernel::Sse2)) return Kernel::Sse2;
+    return Kernel::Scalar;
+}
+
+RealFft::RealFft(int32_t length) : RealFft(length, fastestKernel()) {}
+
+RealFft::RealFft(int32_t length, Kernel kernel)
+    : RealFft(lengthFor(length), bitsFor(lengthFor(length)), supports(kernel) ? kernel : fastestKernel()) {}
+
+RealFft::RealFft(int32_t length, int32_t bits, Kernel kernel)
     : bitReverse(bits),
       twiddles(bits),
       sqrtHalf(static_cast<float>(std::sqrt(2.0) * 0.5)),
       length(length),
       bits(bits),
-      work(bits > 2 ? new float[static_cast<std::size_t>(length)] : nullptr) {}
+      work(bits > 2 ? new float[static_cast<std::size_t>(length)] : nullptr),
+      kernelInUse(kernel) {}
 
 // Members go in reverse order: work, then the cosines, then the indices.
 RealFft::~RealFft() = default;
@@ -208,6 +239,7 @@ void RealFft::forward(float* out, const float* in) {
         default:
             break;
     }
+    if (forwardVector(out, in)) return;
     // Starting in `work` for odd k and in `out` for even k makes the last stage land in `out`.
     float* src = (bits & 1) ? work.get() : out;
     float* dst = (bits & 1) ? out : work.get();
@@ -241,6 +273,7 @@ void RealFft::inverse(const float* spec, float* out) {
         default:
             break;
     }
+    if (inverseVector(spec, out)) return;
     // The general stages alternate starting from `work` for odd k and `out` for even k, so the
     // 8-point stage always writes `work` and the scatter reads `work` into `out`.
     const float* src = spec;
@@ -252,6 +285,48 @@ void RealFft::inverse(const float* spec, float* out) {
     }
     inverseStage8(work.get(), src, n, sqrtHalf);
     inverseScatter4(out, work.get(), bitReverse.indices.get(), n);
+}
+
+realfft::StageTables RealFft::stageTables() const {
+    return {bitReverse.indices.get(), twiddles.cosines.get(), work.get(), sqrtHalf, bits};
+}
+
+// The vector kernels take the lengths their lanes fill; shorter ones fall to the next narrower
+// kernel and finally to the scalar stages.
+bool RealFft::forwardVector(float* out, const float* in) {
+#if defined(TINVOICER_HAVE_AVX2_KERNEL)
+    if (kernelInUse == Kernel::Avx2 && bits >= realfft::avx2MinBits) {
+        realfft::forwardAvx2(stageTables(), out, in);
+        return true;
+    }
+#endif
+#if defined(TINVOICER_HAVE_SSE2_KERNEL)
+    if (kernelInUse != Kernel::Scalar && bits >= realfft::sse2MinBits) {
+        realfft::forwardSse2(stageTables(), out, in);
+        return true;
+    }
+#endif
+    (void)out;
+    (void)in;
+    return false;
+}
+
+bool RealFft::inverseVector(const float* spec, float* out) {
+#if defined(TINVOICER_HAVE_AVX2_KERNEL)
+    if (kernelInUse == Kernel::Avx2 && bits >= realfft::avx2MinBits) {
+        realfft::inverseAvx2(stageTables(), spec, out);
+        return true;
+    }
+#endif
+#if defined(TINVOICER_HAVE_SSE2_KERNEL)
+    if (kernelInUse != Kernel::Scalar && bits >= realfft::sse2MinBits) {
+        realfft::inverseSse2(stageTables(), spec, out);
+        return true;
+    }
+#endif
+    (void)spec;
+    (void)out;
+    return false;
 }
 
 float* RealFft::rescale(float* values) {

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <memory>
 
+namespace realfft {
+struct StageTables;
+}
+
 /// Entry i of `indices` is i with its k low bits reversed (k = 3: 0 4 2 6 1 5 3 7); 2^k entries.
 struct BitReverseTable {
     explicit BitReverseTable(int32_t bits);
@@ -36,6 +40,20 @@ struct TwiddleTable {
 /// valid; size() tells the length actually used, and callers must size their arrays from it.
 class RealFft {
 public:
+    /// The code that runs the stages. Every kernel gives the same output bits as Scalar, the
+    /// plain stage-by-stage form; the vector ones run several independent butterflies at once.
+    /// Short lengths, below what a kernel's lanes can fill, run the next narrower kernel.
+    enum class Kernel : int32_t {
+        Scalar,  ///< one butterfly at a time, the readable definition
+        Sse2,    ///< 4 lanes; compiled only where the compiler targets SSE2 (every x86-64)
+        Avx2,    ///< 8 lanes; compiled for x86 with GCC or Clang outside Windows, run when the CPU has AVX2
+    };
+
+    /// Whether this build has `kernel` and this CPU can run it.
+    static bool supports(Kernel kernel);
+    /// The widest kernel that supports() allows: the one an object gets unless told otherwise.
+    static Kernel fastestKernel();
+
     /// Largest length an object accepts (2^20); larger requests are clamped to it.
     static constexpr int32_t maxLength = int32_t{1} << 20;
 
@@ -43,7 +61,10 @@ public:
     /// requested >= maxLength, otherwise the smallest power of two >= requested.
     static int32_t lengthFor(int32_t requested);
 
+    /// Uses fastestKernel(), decided once here.
     explicit RealFft(int32_t length);
+    /// Uses `kernel`, or fastestKernel() when !supports(kernel). For comparing kernels.
+    RealFft(int32_t length, Kernel kernel);
     RealFft(const RealFft&) = delete;
     RealFft& operator=(const RealFft&) = delete;
     ~RealFft();
@@ -59,9 +80,15 @@ public:
 
     /// N, the length actually used (see lengthFor).
     int32_t size() const { return length; }
+    /// The kernel this object runs.
+    Kernel kernel() const { return kernelInUse; }
 
 private:
-    RealFft(int32_t length, int32_t bits);
+    RealFft(int32_t length, int32_t bits, Kernel kernel);
+    realfft::StageTables stageTables() const;
+    /// Runs the transform with the vector kernel when it takes this length; false otherwise.
+    bool forwardVector(float* out, const float* in);
+    bool inverseVector(const float* spec, float* out);
 
     BitReverseTable bitReverse;
     TwiddleTable twiddles;
@@ -69,4 +96,5 @@ private:
     int32_t length;
     int32_t bits;
     std::unique_ptr<float[]> work;  ///< null when k <= 2
+    Kernel kernelInUse;
 };

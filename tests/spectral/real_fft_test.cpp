@@ -4,8 +4,11 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "allocation_probe.h"
@@ -248,6 +251,68 @@ TEST(RealFft, OutputBitsFollowTheStageArithmetic) {
         EXPECT_EQ(reference::bitFingerprint(forwardOut), c.forwardBits) << "N " << c.length;
         EXPECT_EQ(reference::bitFingerprint(inverseOut), c.inverseBits) << "N " << c.length;
     }
+}
+
+// Index of the first float whose bits differ, or -1 when the arrays are bit for bit the same.
+std::ptrdiff_t firstBitDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+}
+
+const char* kernelName(RealFft::Kernel kernel) {
+    switch (kernel) {
+        case RealFft::Kernel::Scalar: return "Scalar";
+        case RealFft::Kernel::Sse2: return "Sse2";
+        case RealFft::Kernel::Avx2: return "Avx2";
+    }
+    return "?";
+}
+
+class RealFftKernel : public ::testing::TestWithParam<std::tuple<RealFft::Kernel, int32_t>> {
+protected:
+    RealFft::Kernel kernel() const { return std::get<0>(GetParam()); }
+    int32_t bits() const { return std::get<1>(GetParam()); }
+    int32_t length() const { return int32_t{1} << bits(); }
+};
+
+// A vector kernel runs the scalar butterflies several at a time; any change in the order of the
+// float operations inside a butterfly, a fused multiply-add, a wrong lane, a wrong twiddle or a
+// missed slot shows as a differing bit on random data.
+TEST_P(RealFftKernel, GivesTheBitsOfTheScalarStages) {
+    if (!RealFft::supports(kernel())) GTEST_SKIP() << kernelName(kernel()) << " is not in this build or on this CPU";
+    RealFft scalar(length(), RealFft::Kernel::Scalar);
+    RealFft fast(length(), kernel());
+    ASSERT_EQ(fast.kernel(), kernel());
+    reference::Noise noise(9000u + static_cast<uint32_t>(bits()));
+    const std::size_t n = static_cast<std::size_t>(length());
+    std::vector<float> expected(n);
+    std::vector<float> actual(n);
+    // Several inputs through one object: nothing may carry over from one call to the next.
+    for (int trial = 0; trial < 3; ++trial) {
+        const std::vector<float> in = noise.block(n);
+        scalar.forward(expected.data(), in.data());
+        fast.forward(actual.data(), in.data());
+        EXPECT_EQ(firstBitDifference(actual, expected), -1) << "forward, trial " << trial;
+        const std::vector<float> spec = noise.block(n);
+        scalar.inverse(spec.data(), expected.data());
+        fast.inverse(spec.data(), actual.data());
+        EXPECT_EQ(firstBitDifference(actual, expected), -1) << "inverse, trial " << trial;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryKernelKFrom0To11, RealFftKernel,
+    ::testing::Combine(::testing::Values(RealFft::Kernel::Sse2, RealFft::Kernel::Avx2), ::testing::Range(0, 12)),
+    [](const ::testing::TestParamInfo<std::tuple<RealFft::Kernel, int32_t>>& info) {
+        return std::string(kernelName(std::get<0>(info.param))) + "_N" + std::to_string(1 << std::get<1>(info.param));
+    });
+
+TEST(RealFft, UsesTheFastestKernelUnlessToldOtherwise) {
+    EXPECT_EQ(RealFft(1024).kernel(), RealFft::fastestKernel());
+    EXPECT_TRUE(RealFft::supports(RealFft::fastestKernel()));
+    EXPECT_EQ(RealFft(1024, RealFft::Kernel::Scalar).kernel(), RealFft::Kernel::Scalar);
 }
 
 TEST(RealFft, RescaleOfLengthOneLeavesTheSample) {

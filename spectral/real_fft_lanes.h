@@ -1,0 +1,291 @@
+// Internal to RealFft: the stages written once for a vector type V of V::width float lanes.
+// Included by one source file per instruction set, each with its own V, so everything here has
+// internal linkage: each file compiles it for its own target.
+//
+// Every lane runs exactly the operations of one scalar butterfly in real_fft.cpp, in the same
+// order, each result a float; lanes never combine. That is why the bits are the scalar ones.
+//
+// V provides: Reg; width; load/store (unaligned); set1; add, sub, mul; reversed (lane order
+// backwards); transpose (width x width registers in place: lane l of row q <-> lane q of row l).
+#pragma once
+
+#include <cstdint>
+
+#include "spectral/real_fft_kernels.h"
+
+namespace realfft {
+namespace {
+
+/// log2(W) low bits of l reversed: the lane order of the first and last pass.
+constexpr int32_t reverseLaneBits(int32_t l, int32_t width) {
+    int32_t r = 0;
+    for (int32_t w = width / 2; w > 0; w /= 2, l >>= 1) r |= (l & 1) ? w : 0;
+    return r;
+}
+
+// ---- First forward pass: the 4-point gather, the 8-point stage and stage 3, lane l of every
+// register belonging to the 16-point block c0 + reverseLaneBits(l) * n/(16W). With that choice
+// the W blocks' bit-reversed samples lie side by side in `in`: one load gathers for all lanes.
+
+template <class V>
+inline void gather4(typename V::Reg* a, const float* g, int32_t n) {
+    const auto g0 = V::load(g);
+    const auto g1 = V::load(g + n / 2);
+    const auto g2 = V::load(g + n / 4);
+    const auto g3 = V::load(g + 3 * (n / 4));
+    const auto sum01 = V::add(g0, g1);
+    const auto sum23 = V::add(g2, g3);
+    a[0] = V::add(sum01, sum23);
+    a[1] = V::sub(g0, g1);
+    a[2] = V::sub(sum01, sum23);
+    a[3] = V::sub(g2, g3);
+}
+
+template <class V>
+inline void forward8(typename V::Reg* d, const typename V::Reg* s, typename V::Reg r) {
+    d[0] = V::add(s[0], s[4]);
+    d[4] = V::sub(s[0], s[4]);
+    d[2] = s[2];
+    d[6] = s[6];
+    const auto t = V::mul(r, V::sub(s[5], s[7]));
+    d[1] = V::add(s[1], t);
+    d[3] = V::sub(s[1], t);
+    const auto u = V::mul(r, V::add(s[5], s[7]));
+    d[5] = V::add(u, s[3]);
+    d[7] = V::sub(u, s[3]);
+}
+
+// Stage 3 (L = 8, Q = 4) on one 16-point block per lane; `table` is section 3 of the cosines.
+template <class V>
+inline void forward16(typename V::Reg* d, const typename V::Reg* s, const float* table) {
+    d[0] = V::add(s[0], s[8]);
+    d[8] = V::sub(s[0], s[8]);
+    d[4] = s[4];
+    d[12] = s[12];
+    for (int32_t m = 1; m < 4; ++m) {
+        const auto cs = V::set1(table[m]);
+        const auto sn = V::set1(table[4 - m]);
+        const auto t = V::sub(V::mul(cs, s[8 + m]), V::mul(sn, s[12 + m]));
+        d[m] = V::add(s[m], t);
+        d[8 - m] = V::sub(s[m], t);
+        const auto u = V::add(V::mul(sn, s[8 + m]), V::mul(cs, s[12 + m]));
+        d[8 + m] = V::add(u, s[4 + m]);
+        d[16 - m] = V::sub(u, s[4 + m]);
+    }
+}
+
+template <class V>
+void forwardFirstPass(float* dst, const float* in, const StageTables& t) {
+    constexpr int32_t w = V::width;
+    const int32_t n = int32_t{1} << t.bits;
+    const int32_t blockStride = n / (16 * w);
+    const auto r = V::set1(t.sqrtHalf);
+    for (int32_t c0 = 0; c0 < blockStride; ++c0) {
+        typename V::Reg s[16];
+        for (int32_t half = 0; half < 2; ++half) {
+            typename V::Reg a[8];
+            for (int32_t e = 0; e < 2; ++e) {
+                const int32_t block4 = 4 * c0 + 2 * half + e;
+                gather4<V>(a + 4 * e, in + t.indices[4 * block4], n);
+            }
+            forward8<V>(s + 8 * half, a, r);
+        }
+        typename V::Reg d[16];
+        forward16<V>(d, s, t.cosines);
+        for (int32_t q = 0; q < 16; q += w) {
+            V::transpose(d + q);
+            for (int32_t l = 0; l < w; ++l) {
+                V::store(dst + 16 * (c0 + reverseLaneBits(l, w) * blockStride) + q, d[q + l]);
+            }
+        }
+    }
+}
+
+// ---- Last inverse pass: stage 3, the 8-point stage and the 4-point scatter, the mirror image.
+
+template <class V>
+inline void inverse16(typename V::Reg* d, const typename V::Reg* s, const float* table) {
+    const auto two = V::set1(2.0f);
+    d[0] = V::add(s[0], s[8]);
+    d[8] = V::sub(s[0], s[8]);
+    d[4] = V::mul(two, s[4]);
+    d[12] = V::mul(two, s[12]);
+    for (int32_t m = 1; m < 4; ++m) {
+        const auto cs = V::set1(table[m]);
+        const auto sn = V::set1(table[4 - m]);
+        d[m] = V::add(s[m], s[8 - m]);
+        d[4 + m] = V::sub(s[8 + m], s[16 - m]);
+        const auto a = V::sub(s[m], s[8 - m]);
+        const auto e = V::add(s[8 + m], s[16 - m]);
+        d[8 + m] = V::add(V::mul(a, cs), V::mul(e, sn));
+        d[12 + m] = V::sub(V::mul(e, cs), V::mul(a, sn));
+    }
+}
+
+template <class V>
+inline void inverse8(typename V::Reg* d, const typename V::Reg* s, typename V::Reg r) {
+    const auto two = V::set1(2.0f);
+    d[0] = V::add(s[0], s[4]);
+    d[4] = V::sub(s[0], s[4]);
+    d[2] = V::mul(two, s[2]);
+    d[6] = V::mul(two, s[6]);
+    d[1] = V::add(s[1], s[3]);
+    d[3] = V::sub(s[5], s[7]);
+    const auto a = V::sub(s[1], s[3]);
+    const auto e = V::add(s[5], s[7]);
+    d[5] = V::mul(r, V::add(a, e));
+    d[7] = V::mul(r, V::sub(e, a));
+}
+
+template <class V>
+inline void scatter4(float* o, const typename V::Reg* w, int32_t n) {
+    const auto two = V::set1(2.0f);
+    const auto s = V::add(w[0], w[2]);
+    const auto d = V::sub(w[0], w[2]);
+    V::store(o, V::add(s, V::mul(two, w[1])));
+    V::store(o + n / 2, V::sub(s, V::mul(two, w[1])));
+    V::store(o + n / 4, V::add(d, V::mul(two, w[3])));
+    V::store(o + 3 * (n / 4), V::sub(d, V::mul(two, w[3])));
+}
+
+template <class V>
+void inverseLastPass(float* out, const float* src, const StageTables& t) {
+    constexpr int32_t w = V::width;
+    const int32_t n = int32_t{1} << t.bits;
+    const int32_t blockStride = n / (16 * w);
+    const auto r = V::set1(t.sqrtHalf);
+    for (int32_t c0 = 0; c0 < blockStride; ++c0) {
+        typename V::Reg s[16];
+        for (int32_t q = 0; q < 16; q += w) {
+            for (int32_t l = 0; l < w; ++l) {
+                s[q + l] = V::load(src + 16 * (c0 + reverseLaneBits(l, w) * blockStride) + q);
+            }
+            V::transpose(s + q);
+        }
+        typename V::Reg d[16];
+        inverse16<V>(d, s, t.cosines);
+        for (int32_t half = 0; half < 2; ++half) {
+            typename V::Reg x[8];
+            inverse8<V>(x, d + 8 * half, r);
+            for (int32_t e = 0; e < 2; ++e) {
+                const int32_t block4 = 4 * c0 + 2 * half + e;
+                scatter4<V>(out + t.indices[4 * block4], x + 4 * e, n);
+            }
+        }
+    }
+}
+
+// ---- General stages p >= 4, lanes across consecutive m within a block. Chunks start at
+// m = 1, 1 + W, ... and a last chunk ends at m = Q - 1, overlapping the one before it: an
+// overlapped butterfly is computed twice from the same source, so it stores the same bits twice.
+
+template <class V>
+inline void forwardButterflies(float* d, const float* s, int32_t half, int32_t quarter, const float* table, int32_t m) {
+    constexpr int32_t last = V::width - 1;
+    const auto cs = V::load(table + m);
+    const auto sn = V::reversed(V::load(table + quarter - m - last));  // lane i: table[Q - m - i]
+    const auto x = V::load(s + half + m);
+    const auto y = V::load(s + half + quarter + m);
+    const auto a = V::load(s + m);
+    const auto c = V::load(s + quarter + m);
+    const auto t = V::sub(V::mul(cs, x), V::mul(sn, y));
+    V::store(d + m, V::add(a, t));
+    V::store(d + half - m - last, V::reversed(V::sub(a, t)));
+    const auto u = V::add(V::mul(sn, x), V::mul(cs, y));
+    V::store(d + half + m, V::add(u, c));
+    V::store(d + 2 * half - m - last, V::reversed(V::sub(u, c)));
+}
+
+template <class V>
+void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    for (int32_t b = 0; b < n; b += 2 * half) {
+        const float* s = src + b;
+        float* d = dst + b;
+        d[0] = s[0] + s[half];
+        d[half] = s[0] - s[half];
+        d[quarter] = s[quarter];
+        d[half + quarter] = s[half + quarter];
+        for (int32_t m = 1; m < quarter - V::width; m += V::width) forwardButterflies<V>(d, s, half, quarter, table, m);
+        forwardButterflies<V>(d, s, half, quarter, table, quarter - V::width);
+    }
+}
+
+template <class V>
+inline void inverseButterflies(float* d, const float* s, int32_t half, int32_t quarter, const float* table, int32_t m) {
+    constexpr int32_t last = V::width - 1;
+    const auto cs = V::load(table + m);
+    const auto sn = V::reversed(V::load(table + quarter - m - last));
+    const auto lo = V::load(s + m);
+    const auto loMirror = V::reversed(V::load(s + half - m - last));  // lane i: s[L - m - i]
+    const auto hi = V::load(s + half + m);
+    const auto hiMirror = V::reversed(V::load(s + 2 * half - m - last));
+    V::store(d + m, V::add(lo, loMirror));
+    V::store(d + quarter + m, V::sub(hi, hiMirror));
+    const auto a = V::sub(lo, loMirror);
+    const auto e = V::add(hi, hiMirror);
+    V::store(d + half + m, V::add(V::mul(a, cs), V::mul(e, sn)));
+    V::store(d + half + quarter + m, V::sub(V::mul(e, cs), V::mul(a, sn)));
+}
+
+template <class V>
+void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    for (int32_t b = 0; b < n; b += 2 * half) {
+        const float* s = src + b;
+        float* d = dst + b;
+        d[0] = s[0] + s[half];
+        d[half] = s[0] - s[half];
+        d[quarter] = 2 * s[quarter];
+        d[half + quarter] = 2 * s[half + quarter];
+        for (int32_t m = 1; m < quarter - V::width; m += V::width) inverseButterflies<V>(d, s, half, quarter, table, m);
+        inverseButterflies<V>(d, s, half, quarter, table, quarter - V::width);
+    }
+}
+
+// ---- Whole transforms. Wide is the kernel's own width; Narrow (4 lanes) takes the stages whose
+// Q - 1 butterflies per block are fewer than Wide's lanes. The arrays alternate exactly as in the
+// scalar stages, so every stage writes the array its scalar form writes.
+
+template <class Wide, class Narrow>
+void forwardLanes(const StageTables& t, float* out, const float* in) {
+    const int32_t n = int32_t{1} << t.bits;
+    float* src = (t.bits & 1) ? t.work : out;  // where stage 3 (and the 4-point stage) writes
+    float* dst = (t.bits & 1) ? out : t.work;
+    forwardFirstPass<Wide>(src, in, t);
+    for (int32_t p = 4; p < t.bits; ++p) {
+        if ((int32_t{1} << (p - 1)) > Wide::width) {
+            forwardStage<Wide>(dst, src, n, p, t.cosines);
+        } else {
+            forwardStage<Narrow>(dst, src, n, p, t.cosines);
+        }
+        float* const written = dst;
+        dst = src;
+        src = written;
+    }
+}
+
+template <class Wide, class Narrow>
+void inverseLanes(const StageTables& t, const float* spec, float* out) {
+    const int32_t n = int32_t{1} << t.bits;
+    const float* src = spec;
+    float* dst = (t.bits & 1) ? t.work : out;
+    for (int32_t p = t.bits - 1; p >= 4; --p) {
+        if ((int32_t{1} << (p - 1)) > Wide::width) {
+            inverseStage<Wide>(dst, src, n, p, t.cosines);
+        } else {
+            inverseStage<Narrow>(dst, src, n, p, t.cosines);
+        }
+        src = dst;
+        dst = (dst == out) ? t.work : out;
+    }
+    // Stage 4 always writes `work` (k >= 6 here), so this pass reads `work` and writes `out`.
+    inverseLastPass<Wide>(out, src, t);
+}
+
+}  // namespace
+}  // namespace realfft
