@@ -13,7 +13,6 @@
 #include "effect_instance.h"
 #include "fake_effect.h"
 #include "renderer.h"
-#include "tool_error.h"
 
 namespace {
 
@@ -262,35 +261,5 @@ INSTANTIATE_TEST_SUITE_P(
                       ControlCase{std::string("HARD"), {{"mix level", 1.0f}, {"0", 0.75f}}, false, 1, {0.75f, 1.0f}},
                       // The later setting of the same parameter wins, as on the command line.
                       ControlCase{std::nullopt, {{"gain", 0.1f}, {" Gain", 0.2f}}, true, 0, {0.2f, 0.0f}}));
-
-struct UnknownControlCase {
-    std::optional<std::string> program;
-    std::string parameter;
-    std::string messageFragment;
-};
-
-TEST(Controls, UnknownNamesAndIndexesAreRefusedWithTheChoices) {
-    const UnknownControlCase cases[] = {
-        {std::string("Opera"), "", "--program Opera: no program of that name (the effect has: Soft, Hard, Loud)"},
-        {std::string("3"), "", "--program 3: the effect has programs 0 to 2"},
-        {std::nullopt, "Volume", "--param Volume: no parameter of that name (the effect has: Gain, Mix Level)"},
-        {std::nullopt, "2", "--param 2: the effect has parameters 0 to 1"},
-    };
-    for (const UnknownControlCase& c : cases) {
-        resetFakes(FakeEffectShape{});
-        EffectInstance effect(fakeEffectEntry, "fake");
-        RenderOptions options;
-        options.program = c.program;
-        if (!c.parameter.empty()) {
-            options.parameters.push_back({c.parameter, 0.5f});
-        }
-        try {
-            resolveControls(effect, options);
-            ADD_FAILURE() << "accepted: " << c.messageFragment;
-        } catch (const ToolError& error) {
-            EXPECT_EQ(std::string(error.what()), c.messageFragment);
-        }
-    }
-}
 
 }  // namespace

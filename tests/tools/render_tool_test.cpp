@@ -130,16 +130,6 @@ INSTANTIATE_TEST_SUITE_P(LengthsFormatsBlocks, OutputLength,
                                            LengthCase{1024, SF_FORMAT_WAV | SF_FORMAT_PCM_24, "1024"},
                                            LengthCase{kRateHz + 17, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "333"}));
 
-TEST_F(RenderTool, OutputContainerFollowsTheOutputName) {
-    const Sound input = monoSound(whiteNoise(5000, 0.25f, 4), SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    const Sound flac = render(input, {}, "out.flac");
-    EXPECT_EQ(flac.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    EXPECT_EQ(flac.frames(), 5000);
-    const Sound aiff = render(input, {"--sample-format", "float"}, "out.aiff");
-    EXPECT_EQ(aiff.format, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
-    EXPECT_EQ(aiff.frames(), 5000);
-}
-
 TEST_F(RenderTool, EachChannelOfAMultiChannelFileGoesThroughItsOwnInstance) {
     constexpr int32_t channels = 3;
     constexpr size_t frames = 20000;
