@@ -1,9 +1,13 @@
 #include "effect/zero_phase_effect.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+#include "spectral/bin_magnitudes.h"
+#include "spectral/flush_denormals.h"
 
 namespace {
 
@@ -32,15 +36,8 @@ ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize) : SpectralProcessor(fr
 
 ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
 
-void ZeroPhaseProcessor::processSpectrum() {
-    for (int32_t k = 0; k <= size / 2; ++k) {
-        SpectralBin& bin = bins[k];
-        const double re = bin.re;
-        const double im = bin.im;
-        bin.re = static_cast<float>(std::sqrt(re * re + im * im));
-        bin.im = 0.0f;
-    }
-}
+// Every bin k = 0 .. size/2 becomes (float(sqrt(re*re + im*im)) formed in double, 0).
+void ZeroPhaseProcessor::processSpectrum() { replaceByMagnitudes(bins.get(), size / 2 + 1); }
 
 ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host)
     : EffectBaseEx(host, kProgramCount, kParamCount),
@@ -86,13 +83,19 @@ float ZeroPhaseEffect::getParameter(int32_t index) {
 
 template <typename Write>
 void ZeroPhaseEffect::run(float** inputs, float** outputs, int32_t sampleFrames, Write write) {
+    // The host's float mode comes back on return; denormals inside would cost far more than this.
+    const FlushDenormalsScope flushDenormals;
     const float factor = outputFactor(gain);
     const float* in = inputs[0];
     float* out = outputs[0];
-    // Each input sample is read before the output sample at the same index is written,
-    // so the host may hand one buffer as both.
-    for (int32_t i = 0; i < sampleFrames; ++i) {
-        write(out[i], processor->processSample(in[i]), factor);
+    // The processor's results in runs; each run of input is read before the output at the same
+    // indexes is written, so the host may hand one buffer as both.
+    constexpr int32_t runSamples = 256;
+    float processed[runSamples];
+    for (int32_t start = 0; start < sampleFrames; start += runSamples) {
+        const int32_t count = std::min(runSamples, sampleFrames - start);
+        processor->processBlock(in + start, processed, count);
+        for (int32_t i = 0; i < count; ++i) write(out[start + i], processed[i], factor);
     }
 }
 

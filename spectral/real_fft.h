@@ -46,7 +46,7 @@ public:
     enum class Kernel : int32_t {
         Scalar,  ///< one butterfly at a time, the readable definition
         Sse2,    ///< 4 lanes; compiled only where the compiler targets SSE2 (every x86-64)
-        Avx2,    ///< 8 lanes; compiled for x86 with GCC or Clang outside Windows, run when the CPU has AVX2
+        Avx2,    ///< 8 lanes; compiled for x86 by GCC outside Windows, run when the CPU has AVX2
     };
 
     /// Whether this build has `kernel` and this CPU can run it.

@@ -8,9 +8,10 @@
 #if defined(__SSE2__)
 #define TINVOICER_HAVE_SSE2_KERNEL 1
 #endif
-// GCC and Clang compile AVX2 functions beside baseline code with a target attribute. Not on
-// Windows: there GCC cannot align the stack to 32 bytes, and a spilled AVX register would fault.
-#if defined(TINVOICER_HAVE_SSE2_KERNEL) && defined(__GNUC__) && !defined(_WIN32) && \
+// GCC compiles AVX2 functions beside baseline code under a target pragma (Clang has no such
+// pragma: it gets the SSE2 kernel). Not on Windows: there GCC cannot align the stack to 32
+// bytes, and a spilled AVX register would fault.
+#if defined(TINVOICER_HAVE_SSE2_KERNEL) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32) && \
     (defined(__x86_64__) || defined(__i386__))
 #define TINVOICER_HAVE_AVX2_KERNEL 1
 #endif

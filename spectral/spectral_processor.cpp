@@ -14,11 +14,13 @@ int32_t frameSizeFor(int32_t requested) {
 
 }  // namespace
 
-SpectralProcessor::SpectralProcessor(int32_t frameSize)
+SpectralProcessor::SpectralProcessor(int32_t frameSize) : SpectralProcessor(frameSize, RealFft::fastestKernel()) {}
+
+SpectralProcessor::SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel)
     : size(frameSizeFor(frameSize)),
       bins(new SpectralBin[static_cast<std::size_t>(size / 2 + 1)]),
       hop(size / 4),
-      fft(new RealFft(size)),
+      fft(new RealFft(size, kernel)),
       inputRing(new float[static_cast<std::size_t>(size)]),
       frame(new float[static_cast<std::size_t>(size)]),
       outputAccum(new float[static_cast<std::size_t>(size)]),
@@ -71,6 +73,23 @@ float SpectralProcessor::processSample(float x) {
     return outputAccum[writePos - 1];
 }
 
+void SpectralProcessor::processBlock(const float* in, float* out, int32_t count) {
+    while (count > 0) {
+        if (hopCount >= hop) processFrame();
+        // writePos - hopCount is a multiple of hop at most n - hop, so a run up to the next
+        // frame stays inside the ring.
+        const int32_t run = std::min(count, hop - hopCount);
+        const int32_t pos = writePos;
+        std::copy(in, in + run, inputRing.get() + pos);
+        std::copy(outputAccum.get() + pos, outputAccum.get() + pos + run, out);
+        writePos += run;
+        hopCount += run;
+        in += run;
+        out += run;
+        count -= run;
+    }
+}
+
 void SpectralProcessor::processFrame() {
     const int32_t n = size;
     const int32_t half = n / 2;
@@ -80,10 +99,7 @@ void SpectralProcessor::processFrame() {
     const int32_t firstRun = n - writePos;
     if (writePos >= n) writePos -= n;
 
-    // Oldest sample first: frame[i] is the sample pushed n - i calls ago.
-    for (int32_t i = 0; i < firstRun; ++i) frame[i] = window[i] * inputRing[writePos + i];
-    for (int32_t i = firstRun; i < n; ++i) frame[i] = window[i] * inputRing[i - firstRun];
-
+    analyse(firstRun);
     fft->forward(spectrum.get(), frame.get());
     bins[0] = {spectrum[0], 0.0f};
     for (int32_t m = 1; m < half; ++m) bins[m] = {spectrum[m], spectrum[half + m]};
@@ -94,12 +110,29 @@ void SpectralProcessor::processFrame() {
     for (int32_t m = 0; m <= half; ++m) spectrum[m] = bins[m].re;
     for (int32_t m = 1; m < half; ++m) spectrum[half + m] = bins[m].im;
     fft->inverse(spectrum.get(), frame.get());
-    fft->rescale(frame.get());
+    synthesise(firstRun);
+}
 
-    // Frame sample i belongs to the position where the sample pushed i calls from now goes. The
-    // last hop of them land on the positions whose old sums the last hop calls already returned.
-    const int32_t addEnd = n - hop;
-    for (int32_t i = 0; i < firstRun; ++i) outputAccum[writePos + i] += window[i] * frame[i];
-    for (int32_t i = firstRun; i < addEnd; ++i) outputAccum[i - firstRun] += window[i] * frame[i];
-    for (int32_t i = addEnd; i < n; ++i) outputAccum[i - firstRun] = window[i] * frame[i];
+// Gather and analysis window, oldest sample first: frame[i] is the sample pushed n - i calls ago.
+void SpectralProcessor::analyse(int32_t firstRun) {
+    const float* w = window.get();
+    const float* ring = inputRing.get();
+    float* f = frame.get();
+    for (int32_t i = 0; i < firstRun; ++i) f[i] = w[i] * ring[writePos + i];
+    for (int32_t i = firstRun; i < size; ++i) f[i] = w[i] * ring[i - firstRun];
+}
+
+// The 1/N factor (RealFft::rescale's multiplication, one float product per sample), the
+// synthesis window and the overlap-add in one pass. Frame sample i belongs to the position where
+// the sample pushed i calls from now goes. The last hop of them land on the positions whose old
+// sums the last hop calls already returned.
+void SpectralProcessor::synthesise(int32_t firstRun) {
+    const float scale = static_cast<float>(1.0 / size);
+    const float* w = window.get();
+    const float* f = frame.get();
+    float* accum = outputAccum.get();
+    const int32_t addEnd = size - hop;
+    for (int32_t i = 0; i < firstRun; ++i) accum[writePos + i] += w[i] * (scale * f[i]);
+    for (int32_t i = firstRun; i < addEnd; ++i) accum[i - firstRun] += w[i] * (scale * f[i]);
+    for (int32_t i = addEnd; i < size; ++i) accum[i - firstRun] = w[i] * (scale * f[i]);
 }

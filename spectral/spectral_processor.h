@@ -31,6 +31,9 @@ public:
     /// RealFft::lengthFor (the next power of two, at most RealFft::maxLength). frameSize() tells
     /// the length used. Allocates every buffer, resets, and selects the SineCycle window.
     explicit SpectralProcessor(int32_t frameSize);
+    /// The same with the transform's kernel chosen (RealFft's constructor of the same form), for
+    /// comparing kernels; every kernel gives the same results.
+    SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel);
     SpectralProcessor(const SpectralProcessor&) = delete;
     SpectralProcessor& operator=(const SpectralProcessor&) = delete;
     /// Frees every buffer and the transform.
@@ -40,6 +43,11 @@ public:
     /// the chain. Every `hop`-th call (the 257th after a reset for N = 1024, then every 256th)
     /// first processes a frame. Never allocates, evaluates no trigonometric function.
     float processSample(float x);
+    /// The same as processSample on in[0], in[1], ... in[count - 1] in turn, the results going to
+    /// out[0 .. count - 1]: same bits, same frames at the same samples. `out` may be `in` (each
+    /// run of input is read before the matching output is written) but may not otherwise overlap
+    /// it. count <= 0 does nothing. Never allocates, evaluates no trigonometric function.
+    void processBlock(const float* in, float* out, int32_t count);
     /// Clears input, output and bin history and the counters in place, so the next `size`
     /// results are zero again. Keeps the window and depth. Never allocates.
     void reset();
@@ -62,6 +70,8 @@ protected:
 
 private:
     void processFrame();
+    void analyse(int32_t firstRun);
+    void synthesise(int32_t firstRun);
 
     int32_t writePos = 0;
     int32_t hop;

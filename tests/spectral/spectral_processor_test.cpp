@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -294,12 +296,49 @@ TEST(SpectralProcessor, OutputBitsFollowTheChainArithmetic) {
     EXPECT_EQ(reference::bitFingerprint(run(processor, noise.block(4 * frameLength))), 0x772e468fee3ece67ull);
 }
 
+// Blocks that start and end anywhere relative to the frames, empty and negative counts included.
+TEST(SpectralProcessor, IrregularBlocksGiveTheBitsOfOneSampleAtATime) {
+    reference::Noise noise(6200);
+    const std::vector<float> in = noise.block(4 * frameLength + 123);
+    SpectralProcessor sampleBySample(frameLength);
+    const std::vector<float> expected = run(sampleBySample, in);
+
+    SpectralProcessor blocks(frameLength);
+    std::vector<float> out(in.size(), -99.0f);
+    const int32_t sizes[] = {1, 5, 400, 10, 0, 300, -3, 255, 256, 257, 1, 1024, 2000};
+    std::size_t start = 0;
+    for (std::size_t b = 0; start < in.size(); ++b) {
+        const int32_t wanted = sizes[b % (sizeof sizes / sizeof sizes[0])];
+        const int32_t count = static_cast<int32_t>(std::min<std::size_t>(wanted < 0 ? 0 : wanted, in.size() - start));
+        blocks.processBlock(in.data() + start, out.data() + start, wanted < 0 ? wanted : count);
+        start += static_cast<std::size_t>(wanted < 0 ? 0 : count);
+    }
+    for (std::size_t s = 0; s < in.size(); ++s) {
+        EXPECT_EQ(std::memcmp(&out[s], &expected[s], sizeof(float)), 0) << "sample " << s;
+    }
+}
+
+TEST(SpectralProcessor, BlockMayBeItsOwnOutput) {
+    reference::Noise noise(6300);
+    const std::vector<float> in = noise.block(3 * frameLength);
+    SpectralProcessor separate(frameLength);
+    std::vector<float> expected(in.size());
+    separate.processBlock(in.data(), expected.data(), static_cast<int32_t>(in.size()));
+
+    SpectralProcessor inPlace(frameLength);
+    std::vector<float> buffer = in;
+    inPlace.processBlock(buffer.data(), buffer.data(), static_cast<int32_t>(buffer.size()));
+    EXPECT_EQ(buffer, expected);
+}
+
 TEST(SpectralProcessor, ProcessingAndResetAllocateNothing) {
     SpectralProcessor processor(frameLength);
+    std::vector<float> block(700, 0.25f);
     AllocationProbe probe;
     for (int32_t s = 0; s < 3 * frameLength; ++s) processor.processSample(0.5f);
     processor.reset();
     for (int32_t s = 0; s < frameLength; ++s) processor.processSample(-0.5f);
+    processor.processBlock(block.data(), block.data(), static_cast<int32_t>(block.size()));
     const int allocations = probe.count();
     EXPECT_EQ(allocations, 0);
 }

@@ -1,0 +1,68 @@
+// The processing entries switch denormal flushing on for their own duration only: the host's
+// float mode comes back unchanged, and results in the normal range keep every bit.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "effect/zero_phase_effect.h"
+#include "spectral/flush_denormals.h"
+
+#if defined(TINVOICER_HAVE_MXCSR)
+
+namespace {
+
+std::vector<float> ramp(std::size_t length) {
+    std::vector<float> v(length);
+    for (std::size_t i = 0; i < length; ++i) v[i] = static_cast<float>((i * 7919 % 1000) / 1000.0 - 0.5);
+    return v;
+}
+
+class HostFloatMode : public ::testing::Test {
+protected:
+    void TearDown() override { _mm_setcsr(original); }
+    const unsigned int original = _mm_getcsr();
+};
+
+TEST_F(HostFloatMode, ComesBackUnchangedFromBothProcessingEntries) {
+    ZeroPhaseEffect effect(nullptr);
+    std::vector<float> input = ramp(1500);
+    std::vector<float> output(input.size(), 0.0f);
+    float* in[] = {input.data()};
+    float* out[] = {output.data()};
+    const unsigned int hostModes[] = {original & ~FlushDenormalsScope::flushBits, original | FlushDenormalsScope::flushBits};
+    for (unsigned int mode : hostModes) {
+        _mm_setcsr(mode);
+        effect.processReplacing(in, out, static_cast<int32_t>(input.size()));
+        const unsigned int afterReplacing = _mm_getcsr();
+        _mm_setcsr(mode);
+        effect.process(in, out, static_cast<int32_t>(input.size()));
+        const unsigned int afterProcess = _mm_getcsr();
+        _mm_setcsr(original);
+        EXPECT_EQ(afterReplacing, mode) << std::hex << "host MXCSR " << mode;
+        EXPECT_EQ(afterProcess, mode) << std::hex << "host MXCSR " << mode;
+    }
+}
+
+// The effect (flushing) against its own processor driven without any flushing, times the gain.
+TEST_F(HostFloatMode, NormalRangeOutputKeepsEveryBit) {
+    _mm_setcsr(original & ~FlushDenormalsScope::flushBits);
+    const std::vector<float> input = ramp(5000);
+    ZeroPhaseEffect effect(nullptr);
+    effect.setParameter(ZeroPhaseEffect::kGain, 0.7f);
+    std::vector<float> output(input.size());
+    float* in[] = {const_cast<float*>(input.data())};
+    float* out[] = {output.data()};
+    effect.processReplacing(in, out, static_cast<int32_t>(input.size()));
+
+    ZeroPhaseProcessor processor(1024);
+    const float factor = outputFactor(0.7f);
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        const float expected = processor.processSample(input[i]) * factor;
+        ASSERT_EQ(std::memcmp(&output[i], &expected, sizeof expected), 0) << "sample " << i;
+    }
+}
+
+}  // namespace
+
+#endif
