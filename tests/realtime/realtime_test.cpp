@@ -1,114 +1,23 @@
-// The audio path must not allocate, lock or evaluate trigonometry. This binary interposes the
-// C library's allocator, the mutex lock and the trigonometric functions, counts the calls made
-// while the real module processes audio, and expects none.
-#include <dlfcn.h>
+// The audio path must not allocate, lock or evaluate trigonometry. This binary links the real-time
+// probe, which interposes the C library's allocator, the mutex lock and the trigonometric
+// functions, counts the calls made while the real module processes audio, and expects none.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
+#include "support/realtime_probe.h"
 #include "support/test_host.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TINVOICER_INTERPOSE 0  // the sanitizer owns the allocator
-#else
-#define TINVOICER_INTERPOSE 1
-#endif
-
 namespace {
 
-std::atomic<bool> watching{false};
-std::atomic<int> allocations{0};
-std::atomic<int> locks{0};
-std::atomic<int> trigonometry{0};
-
-[[maybe_unused]] void count(std::atomic<int>& counter) {
-    if (watching.load(std::memory_order_relaxed)) {
-        counter.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-template <typename Function>
-Function next(const char* name) {
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
-
-}  // namespace
-
-#if TINVOICER_INTERPOSE
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* pointer, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-
-void* malloc(size_t size) {
-    count(allocations);
-    return __libc_malloc(size);
-}
-void* calloc(size_t n, size_t size) {
-    count(allocations);
-    return __libc_calloc(n, size);
-}
-void* realloc(void* pointer, size_t size) {
-    count(allocations);
-    return __libc_realloc(pointer, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) {
-    count(allocations);
-    return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size) {
-    count(allocations);
-    *out = __libc_memalign(alignment, size);
-    return *out != nullptr ? 0 : 12;
-}
-
-int pthread_mutex_lock(pthread_mutex_t* mutex) {
-    count(locks);
-    static const auto real = next<int (*)(pthread_mutex_t*)>("pthread_mutex_lock");
-    return real(mutex);
-}
-
-#define TINVOICER_COUNT_MATH(name, type)                              \
-    type name(type x) {                                               \
-        count(trigonometry);                                          \
-        static const auto real = next<type (*)(type)>(#name);         \
-        return real(x);                                               \
-    }
-TINVOICER_COUNT_MATH(sin, double)
-TINVOICER_COUNT_MATH(cos, double)
-TINVOICER_COUNT_MATH(tan, double)
-TINVOICER_COUNT_MATH(atan, double)
-TINVOICER_COUNT_MATH(sinf, float)
-TINVOICER_COUNT_MATH(cosf, float)
-TINVOICER_COUNT_MATH(tanf, float)
-}  // extern "C"
-#endif
-
-namespace {
-
-struct Counts {
-    int allocations;
-    int locks;
-    int trigonometry;
-};
-
-template <typename Work>
-Counts whileWatching(Work work) {
-    allocations = 0;
-    locks = 0;
-    trigonometry = 0;
-    watching = true;
-    work();
-    watching = false;
-    return {allocations.load(), locks.load(), trigonometry.load()};
-}
+using realtime_probe::Counts;
+using realtime_probe::whileWatching;
 
 TEST(RealTime, TheCountersSeeWhatTheyAreMeantToSee) {
-    if (!TINVOICER_INTERPOSE) {
+    if (!realtime_probe::available()) {
         GTEST_SKIP() << "the sanitizer's allocator cannot be interposed";
     }
     volatile double angle = 0.5;
@@ -123,12 +32,13 @@ TEST(RealTime, TheCountersSeeWhatTheyAreMeantToSee) {
         angle = std::sin(angle) + std::cos(angle);
     });
     EXPECT_GE(counts.allocations, 1);
+    EXPECT_GE(counts.releases, 1);
     EXPECT_GE(counts.locks, 1);
     EXPECT_GE(counts.trigonometry, 2);
 }
 
 TEST(RealTime, ProcessingAllocatesNothingLocksNothingAndComputesNoTrigonometry) {
-    if (!TINVOICER_INTERPOSE) {
+    if (!realtime_probe::available()) {
         GTEST_SKIP() << "the sanitizer's allocator cannot be interposed";
     }
     RecordingHost host;
