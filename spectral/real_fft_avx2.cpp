@@ -7,6 +7,9 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
+#include <utility>  // before the pragma: the standard library stays built for the baseline
+
 #pragma GCC push_options
 // AVX2 only: no "fma" here, and -ffp-contract=off keeps the compiler from fusing anyway.
 #pragma GCC target("avx2")

@@ -5,27 +5,38 @@
 // Every lane runs exactly the operations of one scalar butterfly in real_fft.cpp, in the same
 // order, each result a float; lanes never combine. That is why the bits are the scalar ones.
 //
+// Two layouts. Natural: the scalar stages' own. Lane layout, for the early stages whose blocks are
+// short: the array cut into W super-blocks of N/W floats, and position `pos` of all of them stored
+// as one register, lane l holding super-block reverseLaneBits(l):
+//     lanes[pos * W + l] = natural[reverseLaneBits(l) * (N/W) + pos].
+// A stage whose blocks fit in a super-block is then the scalar stage on N/W registers, every
+// lane at the same place in its own block, so one broadcast twiddle serves all lanes.
+//
 // V provides: Reg; width; load/store (unaligned); set1; add, sub, mul; reversed (lane order
 // backwards); transpose (width x width registers in place: lane l of row q <-> lane q of row l).
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "spectral/real_fft_kernels.h"
 
 namespace realfft {
 namespace {
 
-/// log2(W) low bits of l reversed: the lane order of the first and last pass.
+/// log2(W) low bits of l reversed: the super-block of lane l.
 constexpr int32_t reverseLaneBits(int32_t l, int32_t width) {
     int32_t r = 0;
     for (int32_t w = width / 2; w > 0; w /= 2, l >>= 1) r |= (l & 1) ? w : 0;
     return r;
 }
 
-// ---- First forward pass: the 4-point gather, the 8-point stage and stage 3, lane l of every
-// register belonging to the 16-point block c0 + reverseLaneBits(l) * n/(16W). With that choice
-// the W blocks' bit-reversed samples lie side by side in `in`: one load gathers for all lanes.
+constexpr int32_t log2Of(int32_t width) { return width > 1 ? 1 + log2Of(width / 2) : 0; }
+
+// ---- First forward pass: the 4-point gather, the 8-point stage and stage 3, written in the lane
+// layout: lane l of every register belongs to the 16-point block c0 + reverseLaneBits(l) * n/(16W).
+// With that choice the W blocks' bit-reversed samples lie side by side in `in`: one load gathers
+// for all lanes.
 
 template <class V>
 inline void gather4(typename V::Reg* a, const float* g, int32_t n) {
@@ -92,16 +103,12 @@ void forwardFirstPass(float* dst, const float* in, const StageTables& t) {
         }
         typename V::Reg d[16];
         forward16<V>(d, s, t.cosines);
-        for (int32_t q = 0; q < 16; q += w) {
-            V::transpose(d + q);
-            for (int32_t l = 0; l < w; ++l) {
-                V::store(dst + 16 * (c0 + reverseLaneBits(l, w) * blockStride) + q, d[q + l]);
-            }
-        }
+        for (int32_t q = 0; q < 16; ++q) V::store(dst + (16 * c0 + q) * w, d[q]);
     }
 }
 
-// ---- Last inverse pass: stage 3, the 8-point stage and the 4-point scatter, the mirror image.
+// ---- Last inverse pass: stage 3, the 8-point stage and the 4-point scatter from the lane layout,
+// the mirror image.
 
 template <class V>
 inline void inverse16(typename V::Reg* d, const typename V::Reg* s, const float* table) {
@@ -156,12 +163,7 @@ void inverseLastPass(float* out, const float* src, const StageTables& t) {
     const auto r = V::set1(t.sqrtHalf);
     for (int32_t c0 = 0; c0 < blockStride; ++c0) {
         typename V::Reg s[16];
-        for (int32_t q = 0; q < 16; q += w) {
-            for (int32_t l = 0; l < w; ++l) {
-                s[q + l] = V::load(src + 16 * (c0 + reverseLaneBits(l, w) * blockStride) + q);
-            }
-            V::transpose(s + q);
-        }
+        for (int32_t q = 0; q < 16; ++q) s[q] = V::load(src + (16 * c0 + q) * w);
         typename V::Reg d[16];
         inverse16<V>(d, s, t.cosines);
         for (int32_t half = 0; half < 2; ++half) {
@@ -172,6 +174,94 @@ void inverseLastPass(float* out, const float* src, const StageTables& t) {
                 scatter4<V>(out + t.indices[4 * block4], x + 4 * e, n);
             }
         }
+    }
+}
+
+// ---- Stages in the lane layout: the scalar stages with registers for floats.
+
+template <class V>
+void forwardStageInLanes(float* dst, const float* src, int32_t positions, int32_t p, const float* cosines) {
+    constexpr int32_t w = V::width;
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    for (int32_t b = 0; b < positions; b += 2 * half) {
+        const float* s = src + b * w;
+        float* d = dst + b * w;
+        V::store(d, V::add(V::load(s), V::load(s + half * w)));
+        V::store(d + half * w, V::sub(V::load(s), V::load(s + half * w)));
+        V::store(d + quarter * w, V::load(s + quarter * w));
+        V::store(d + (half + quarter) * w, V::load(s + (half + quarter) * w));
+        for (int32_t m = 1; m < quarter; ++m) {
+            const auto cs = V::set1(table[m]);
+            const auto sn = V::set1(table[quarter - m]);
+            const auto x = V::load(s + (half + m) * w);
+            const auto y = V::load(s + (half + quarter + m) * w);
+            const auto a = V::load(s + m * w);
+            const auto c = V::load(s + (quarter + m) * w);
+            const auto t = V::sub(V::mul(cs, x), V::mul(sn, y));
+            V::store(d + m * w, V::add(a, t));
+            V::store(d + (half - m) * w, V::sub(a, t));
+            const auto u = V::add(V::mul(sn, x), V::mul(cs, y));
+            V::store(d + (half + m) * w, V::add(u, c));
+            V::store(d + (2 * half - m) * w, V::sub(u, c));
+        }
+    }
+}
+
+template <class V>
+void inverseStageInLanes(float* dst, const float* src, int32_t positions, int32_t p, const float* cosines) {
+    constexpr int32_t w = V::width;
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    const auto two = V::set1(2.0f);
+    for (int32_t b = 0; b < positions; b += 2 * half) {
+        const float* s = src + b * w;
+        float* d = dst + b * w;
+        V::store(d, V::add(V::load(s), V::load(s + half * w)));
+        V::store(d + half * w, V::sub(V::load(s), V::load(s + half * w)));
+        V::store(d + quarter * w, V::mul(two, V::load(s + quarter * w)));
+        V::store(d + (half + quarter) * w, V::mul(two, V::load(s + (half + quarter) * w)));
+        for (int32_t m = 1; m < quarter; ++m) {
+            const auto cs = V::set1(table[m]);
+            const auto sn = V::set1(table[quarter - m]);
+            const auto lo = V::load(s + m * w);
+            const auto loMirror = V::load(s + (half - m) * w);
+            const auto hi = V::load(s + (half + m) * w);
+            const auto hiMirror = V::load(s + (2 * half - m) * w);
+            V::store(d + m * w, V::add(lo, loMirror));
+            V::store(d + (quarter + m) * w, V::sub(hi, hiMirror));
+            const auto a = V::sub(lo, loMirror);
+            const auto e = V::add(hi, hiMirror);
+            V::store(d + (half + m) * w, V::add(V::mul(a, cs), V::mul(e, sn)));
+            V::store(d + (half + quarter + m) * w, V::sub(V::mul(e, cs), V::mul(a, sn)));
+        }
+    }
+}
+
+// Lane layout to natural, W x W registers at a time.
+template <class V>
+void lanesToNatural(float* dst, const float* src, int32_t n) {
+    constexpr int32_t w = V::width;
+    const int32_t positions = n / w;
+    for (int32_t pos = 0; pos < positions; pos += w) {
+        typename V::Reg rows[w];
+        for (int32_t i = 0; i < w; ++i) rows[i] = V::load(src + (pos + i) * w);
+        V::transpose(rows);
+        for (int32_t l = 0; l < w; ++l) V::store(dst + reverseLaneBits(l, w) * positions + pos, rows[l]);
+    }
+}
+
+template <class V>
+void naturalToLanes(float* dst, const float* src, int32_t n) {
+    constexpr int32_t w = V::width;
+    const int32_t positions = n / w;
+    for (int32_t pos = 0; pos < positions; pos += w) {
+        typename V::Reg rows[w];
+        for (int32_t l = 0; l < w; ++l) rows[l] = V::load(src + reverseLaneBits(l, w) * positions + pos);
+        V::transpose(rows);
+        for (int32_t i = 0; i < w; ++i) V::store(dst + (pos + i) * w, rows[i]);
     }
 }
 
@@ -247,43 +337,77 @@ void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const floa
     }
 }
 
-// ---- Whole transforms. Wide is the kernel's own width; Narrow (4 lanes) takes the stages whose
-// Q - 1 butterflies per block are fewer than Wide's lanes. The arrays alternate exactly as in the
-// scalar stages, so every stage writes the array its scalar form writes.
+// ---- Whole transforms. Stages 4 .. lastInLanes(k) run in the lane layout (their blocks fit in a
+// super-block); the later ones in the natural layout, Wide's lanes across m, or Narrow's (4 lanes)
+// where a block has fewer than Wide's lanes of butterflies. One extra pass changes the layout, so
+// the arrays alternate from an end chosen to make the last stage write `out` (forward) and the
+// last pass read `work` (inverse).
+
+template <class V>
+constexpr int32_t lastStageInLanes(int32_t bits) {
+    return bits - log2Of(V::width) - 1;
+}
+
+template <class Wide, class Narrow>
+void forwardStageNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+    if ((int32_t{1} << (p - 1)) > Wide::width) {
+        forwardStage<Wide>(dst, src, n, p, cosines);
+    } else {
+        forwardStage<Narrow>(dst, src, n, p, cosines);
+    }
+}
+
+template <class Wide, class Narrow>
+void inverseStageNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+    if ((int32_t{1} << (p - 1)) > Wide::width) {
+        inverseStage<Wide>(dst, src, n, p, cosines);
+    } else {
+        inverseStage<Narrow>(dst, src, n, p, cosines);
+    }
+}
 
 template <class Wide, class Narrow>
 void forwardLanes(const StageTables& t, float* out, const float* in) {
     const int32_t n = int32_t{1} << t.bits;
-    float* src = (t.bits & 1) ? t.work : out;  // where stage 3 (and the 4-point stage) writes
-    float* dst = (t.bits & 1) ? out : t.work;
+    const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
+    // k - 2 passes in all, the last one writing `out`: the first writes `out` when k is odd.
+    float* src = (t.bits & 1) ? out : t.work;
+    float* dst = (t.bits & 1) ? t.work : out;
     forwardFirstPass<Wide>(src, in, t);
-    for (int32_t p = 4; p < t.bits; ++p) {
-        if ((int32_t{1} << (p - 1)) > Wide::width) {
-            forwardStage<Wide>(dst, src, n, p, t.cosines);
-        } else {
-            forwardStage<Narrow>(dst, src, n, p, t.cosines);
-        }
-        float* const written = dst;
-        dst = src;
-        src = written;
+    for (int32_t p = 4; p <= lastInLanes; ++p) {
+        forwardStageInLanes<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        std::swap(src, dst);
+    }
+    lanesToNatural<Wide>(dst, src, n);
+    std::swap(src, dst);
+    for (int32_t p = lastInLanes + 1; p < t.bits; ++p) {
+        forwardStageNatural<Wide, Narrow>(dst, src, n, p, t.cosines);
+        std::swap(src, dst);
     }
 }
 
 template <class Wide, class Narrow>
 void inverseLanes(const StageTables& t, const float* spec, float* out) {
     const int32_t n = int32_t{1} << t.bits;
+    const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
+    // k - 3 passes write the pair before the last pass reads `work`: the first writes `work` when
+    // k is even.
+    float* dst = (t.bits & 1) ? out : t.work;
+    float* other = (t.bits & 1) ? t.work : out;
     const float* src = spec;
-    float* dst = (t.bits & 1) ? t.work : out;
-    for (int32_t p = t.bits - 1; p >= 4; --p) {
-        if ((int32_t{1} << (p - 1)) > Wide::width) {
-            inverseStage<Wide>(dst, src, n, p, t.cosines);
-        } else {
-            inverseStage<Narrow>(dst, src, n, p, t.cosines);
-        }
+    for (int32_t p = t.bits - 1; p > lastInLanes; --p) {
+        inverseStageNatural<Wide, Narrow>(dst, src, n, p, t.cosines);
         src = dst;
-        dst = (dst == out) ? t.work : out;
+        std::swap(dst, other);
     }
-    // Stage 4 always writes `work` (k >= 6 here), so this pass reads `work` and writes `out`.
+    naturalToLanes<Wide>(dst, src, n);
+    src = dst;
+    std::swap(dst, other);
+    for (int32_t p = lastInLanes; p >= 4; --p) {
+        inverseStageInLanes<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        src = dst;
+        std::swap(dst, other);
+    }
     inverseLastPass<Wide>(out, src, t);
 }
 
