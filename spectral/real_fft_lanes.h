@@ -265,29 +265,15 @@ void naturalToLanes(float* dst, const float* src, int32_t n) {
     }
 }
 
-// ---- General stages p >= 4, lanes across consecutive m within a block. Chunks start at
-// m = 1, 1 + W, ... and a last chunk ends at m = Q - 1, overlapping the one before it: an
-// overlapped butterfly is computed twice from the same source, so it stores the same bits twice.
-
-template <class V>
-inline void forwardButterflies(float* d, const float* s, int32_t half, int32_t quarter, const float* table, int32_t m) {
-    constexpr int32_t last = V::width - 1;
-    const auto cs = V::load(table + m);
-    const auto sn = V::reversed(V::load(table + quarter - m - last));  // lane i: table[Q - m - i]
-    const auto x = V::load(s + half + m);
-    const auto y = V::load(s + half + quarter + m);
-    const auto a = V::load(s + m);
-    const auto c = V::load(s + quarter + m);
-    const auto t = V::sub(V::mul(cs, x), V::mul(sn, y));
-    V::store(d + m, V::add(a, t));
-    V::store(d + half - m - last, V::reversed(V::sub(a, t)));
-    const auto u = V::add(V::mul(sn, x), V::mul(cs, y));
-    V::store(d + half + m, V::add(u, c));
-    V::store(d + 2 * half - m - last, V::reversed(V::sub(u, c)));
-}
+// ---- General stages p >= 4 in the natural layout, lanes across consecutive m within a block.
+// Chunks start at m = 1, 1 + W, ... and a last chunk ends at m = Q - 1, overlapping the one before
+// it: an overlapped butterfly is computed twice from the same source, so it stores the same bits
+// twice. The chunk loops walk five pointers, two of them downwards for the mirrored slots L - m
+// and 2L - m, and reach the other slots at fixed distances from them.
 
 template <class V>
 void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+    constexpr int32_t w = V::width;
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
@@ -298,30 +284,32 @@ void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const floa
         d[half] = s[0] - s[half];
         d[quarter] = s[quarter];
         d[half + quarter] = s[half + quarter];
-        for (int32_t m = 1; m < quarter - V::width; m += V::width) forwardButterflies<V>(d, s, half, quarter, table, m);
-        forwardButterflies<V>(d, s, half, quarter, table, quarter - V::width);
+        int32_t m = 1;
+        for (;;) {
+            const float* sm = s + m;           // s[m], s[Q + m], s[L + m], s[L + Q + m]
+            float* dm = d + m;                 // d[m], d[L + m]
+            float* mirror = d + half - m - (w - 1);  // d[L - m], d[2L - m], lanes reversed
+            const auto cs = V::load(table + m);
+            const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));  // lane i: table[Q - m - i]
+            const auto x = V::load(sm + half);
+            const auto y = V::load(sm + half + quarter);
+            const auto a = V::load(sm);
+            const auto c = V::load(sm + quarter);
+            const auto t = V::sub(V::mul(cs, x), V::mul(sn, y));
+            V::store(dm, V::add(a, t));
+            V::store(mirror, V::reversed(V::sub(a, t)));
+            const auto u = V::add(V::mul(sn, x), V::mul(cs, y));
+            V::store(dm + half, V::add(u, c));
+            V::store(mirror + half, V::reversed(V::sub(u, c)));
+            if (m == quarter - w) break;
+            m = (m + w < quarter - w) ? m + w : quarter - w;
+        }
     }
 }
 
 template <class V>
-inline void inverseButterflies(float* d, const float* s, int32_t half, int32_t quarter, const float* table, int32_t m) {
-    constexpr int32_t last = V::width - 1;
-    const auto cs = V::load(table + m);
-    const auto sn = V::reversed(V::load(table + quarter - m - last));
-    const auto lo = V::load(s + m);
-    const auto loMirror = V::reversed(V::load(s + half - m - last));  // lane i: s[L - m - i]
-    const auto hi = V::load(s + half + m);
-    const auto hiMirror = V::reversed(V::load(s + 2 * half - m - last));
-    V::store(d + m, V::add(lo, loMirror));
-    V::store(d + quarter + m, V::sub(hi, hiMirror));
-    const auto a = V::sub(lo, loMirror);
-    const auto e = V::add(hi, hiMirror);
-    V::store(d + half + m, V::add(V::mul(a, cs), V::mul(e, sn)));
-    V::store(d + half + quarter + m, V::sub(V::mul(e, cs), V::mul(a, sn)));
-}
-
-template <class V>
 void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+    constexpr int32_t w = V::width;
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
@@ -332,8 +320,26 @@ void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const floa
         d[half] = s[0] - s[half];
         d[quarter] = 2 * s[quarter];
         d[half + quarter] = 2 * s[half + quarter];
-        for (int32_t m = 1; m < quarter - V::width; m += V::width) inverseButterflies<V>(d, s, half, quarter, table, m);
-        inverseButterflies<V>(d, s, half, quarter, table, quarter - V::width);
+        int32_t m = 1;
+        for (;;) {
+            const float* sm = s + m;                       // s[m], s[L + m]
+            const float* mirror = s + half - m - (w - 1);  // s[L - m], s[2L - m], lanes reversed
+            float* dm = d + m;                             // d[m], d[Q + m], d[L + m], d[L + Q + m]
+            const auto cs = V::load(table + m);
+            const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
+            const auto lo = V::load(sm);
+            const auto loMirror = V::reversed(V::load(mirror));  // lane i: s[L - m - i]
+            const auto hi = V::load(sm + half);
+            const auto hiMirror = V::reversed(V::load(mirror + half));
+            V::store(dm, V::add(lo, loMirror));
+            V::store(dm + quarter, V::sub(hi, hiMirror));
+            const auto a = V::sub(lo, loMirror);
+            const auto e = V::add(hi, hiMirror);
+            V::store(dm + half, V::add(V::mul(a, cs), V::mul(e, sn)));
+            V::store(dm + half + quarter, V::sub(V::mul(e, cs), V::mul(a, sn)));
+            if (m == quarter - w) break;
+            m = (m + w < quarter - w) ? m + w : quarter - w;
+        }
     }
 }
 

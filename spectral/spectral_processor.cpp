@@ -5,12 +5,58 @@
 #include <cstddef>
 
 #include "spectral/pi.h"
+#include "spectral/real_fft_kernels.h"
 
 namespace {
 
 int32_t frameSizeFor(int32_t requested) {
     return requested <= 4 ? 4 : RealFft::lengthFor(requested);
 }
+
+// The frame's elementwise passes, written once. Each output element is one product or one product
+// and one sum of the same operands in any build, so a wider build gives the same bits.
+
+// Gather and analysis window, oldest sample first: frame[i] is the sample pushed n - i calls ago.
+inline void windowFromRing(float* frame, const float* window, const float* ring, int32_t writePos, int32_t firstRun, int32_t n) {
+    for (int32_t i = 0; i < firstRun; ++i) frame[i] = window[i] * ring[writePos + i];
+    for (int32_t i = firstRun; i < n; ++i) frame[i] = window[i] * ring[i - firstRun];
+}
+
+inline void spectrumToBins(SpectralBin* bins, const float* spectrum, int32_t half) {
+    bins[0] = {spectrum[0], 0.0f};
+    for (int32_t m = 1; m < half; ++m) bins[m] = {spectrum[m], spectrum[half + m]};
+    bins[half] = {spectrum[half], 0.0f};
+}
+
+inline void binsToSpectrum(float* spectrum, const SpectralBin* bins, int32_t half) {
+    for (int32_t m = 0; m <= half; ++m) spectrum[m] = bins[m].re;
+    for (int32_t m = 1; m < half; ++m) spectrum[half + m] = bins[m].im;
+}
+
+// The 1/N factor (RealFft::rescale's product), the synthesis window and the overlap-add in one
+// pass. Frame sample i belongs to the position where the sample pushed i calls from now goes; the
+// last hop of them land on the positions whose old sums the last hop calls already returned.
+inline void overlapAdd(float* accum, const float* window, const float* frame, int32_t writePos, int32_t firstRun, int32_t hop, int32_t n) {
+    const float scale = static_cast<float>(1.0 / n);
+    const int32_t addEnd = n - hop;
+    for (int32_t i = 0; i < firstRun; ++i) accum[writePos + i] += window[i] * (scale * frame[i]);
+    for (int32_t i = firstRun; i < addEnd; ++i) accum[i - firstRun] += window[i] * (scale * frame[i]);
+    for (int32_t i = addEnd; i < n; ++i) accum[i - firstRun] = window[i] * (scale * frame[i]);
+}
+
+#if defined(TINVOICER_HAVE_AVX2_KERNEL)
+// The same passes inlined into AVX2 functions, where the compiler vectorises them 8 floats wide.
+#define TINVOICER_AVX2 __attribute__((target("avx2")))
+TINVOICER_AVX2 void windowFromRingAvx2(float* frame, const float* window, const float* ring, int32_t writePos, int32_t firstRun, int32_t n) {
+    windowFromRing(frame, window, ring, writePos, firstRun, n);
+}
+TINVOICER_AVX2 void spectrumToBinsAvx2(SpectralBin* bins, const float* spectrum, int32_t half) { spectrumToBins(bins, spectrum, half); }
+TINVOICER_AVX2 void binsToSpectrumAvx2(float* spectrum, const SpectralBin* bins, int32_t half) { binsToSpectrum(spectrum, bins, half); }
+TINVOICER_AVX2 void overlapAddAvx2(float* accum, const float* window, const float* frame, int32_t writePos, int32_t firstRun, int32_t hop, int32_t n) {
+    overlapAdd(accum, window, frame, writePos, firstRun, hop, n);
+}
+#undef TINVOICER_AVX2
+#endif
 
 }  // namespace
 
@@ -25,7 +71,8 @@ SpectralProcessor::SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel)
       frame(new float[static_cast<std::size_t>(size)]),
       outputAccum(new float[static_cast<std::size_t>(size)]),
       spectrum(new float[static_cast<std::size_t>(size)]),
-      window(new float[static_cast<std::size_t>(size)]) {
+      window(new float[static_cast<std::size_t>(size)]),
+      wideFramePasses(fft->kernel() == RealFft::Kernel::Avx2) {
     reset();
     setWindow(SineCycle);
 }
@@ -91,48 +138,38 @@ void SpectralProcessor::processBlock(const float* in, float* out, int32_t count)
 }
 
 void SpectralProcessor::processFrame() {
-    const int32_t n = size;
-    const int32_t half = n / 2;
     hopCount -= hop;
     // Frames start only at writePos = hop, 2*hop, 3*hop or n, so the ring's first run R is at
     // most n - hop and n wraps to 0 here, before this call writes.
-    const int32_t firstRun = n - writePos;
-    if (writePos >= n) writePos -= n;
+    const int32_t firstRun = size - writePos;
+    if (writePos >= size) writePos -= size;
 
-    analyse(firstRun);
+    windowFrame(firstRun);
     fft->forward(spectrum.get(), frame.get());
-    bins[0] = {spectrum[0], 0.0f};
-    for (int32_t m = 1; m < half; ++m) bins[m] = {spectrum[m], spectrum[half + m]};
-    bins[half] = {spectrum[half], 0.0f};
-
+    unpackBins();
     processSpectrum();
-
-    for (int32_t m = 0; m <= half; ++m) spectrum[m] = bins[m].re;
-    for (int32_t m = 1; m < half; ++m) spectrum[half + m] = bins[m].im;
+    packBins();
     fft->inverse(spectrum.get(), frame.get());
-    synthesise(firstRun);
+    overlapAddFrame(firstRun);
 }
 
-// Gather and analysis window, oldest sample first: frame[i] is the sample pushed n - i calls ago.
-void SpectralProcessor::analyse(int32_t firstRun) {
-    const float* w = window.get();
-    const float* ring = inputRing.get();
-    float* f = frame.get();
-    for (int32_t i = 0; i < firstRun; ++i) f[i] = w[i] * ring[writePos + i];
-    for (int32_t i = firstRun; i < size; ++i) f[i] = w[i] * ring[i - firstRun];
+// Each pass runs its AVX2 build where the processor chose it at construction.
+#if defined(TINVOICER_HAVE_AVX2_KERNEL)
+#define TINVOICER_PASS(name, ...) (wideFramePasses ? name##Avx2(__VA_ARGS__) : name(__VA_ARGS__))
+#else
+#define TINVOICER_PASS(name, ...) name(__VA_ARGS__)
+#endif
+
+void SpectralProcessor::windowFrame(int32_t firstRun) {
+    TINVOICER_PASS(windowFromRing, frame.get(), window.get(), inputRing.get(), writePos, firstRun, size);
 }
 
-// The 1/N factor (RealFft::rescale's multiplication, one float product per sample), the
-// synthesis window and the overlap-add in one pass. Frame sample i belongs to the position where
-// the sample pushed i calls from now goes. The last hop of them land on the positions whose old
-// sums the last hop calls already returned.
-void SpectralProcessor::synthesise(int32_t firstRun) {
-    const float scale = static_cast<float>(1.0 / size);
-    const float* w = window.get();
-    const float* f = frame.get();
-    float* accum = outputAccum.get();
-    const int32_t addEnd = size - hop;
-    for (int32_t i = 0; i < firstRun; ++i) accum[writePos + i] += w[i] * (scale * f[i]);
-    for (int32_t i = firstRun; i < addEnd; ++i) accum[i - firstRun] += w[i] * (scale * f[i]);
-    for (int32_t i = addEnd; i < size; ++i) accum[i - firstRun] = w[i] * (scale * f[i]);
+void SpectralProcessor::unpackBins() { TINVOICER_PASS(spectrumToBins, bins.get(), spectrum.get(), size / 2); }
+
+void SpectralProcessor::packBins() { TINVOICER_PASS(binsToSpectrum, spectrum.get(), bins.get(), size / 2); }
+
+void SpectralProcessor::overlapAddFrame(int32_t firstRun) {
+    TINVOICER_PASS(overlapAdd, outputAccum.get(), window.get(), frame.get(), writePos, firstRun, hop, size);
 }
+
+#undef TINVOICER_PASS

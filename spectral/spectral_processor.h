@@ -70,8 +70,10 @@ protected:
 
 private:
     void processFrame();
-    void analyse(int32_t firstRun);
-    void synthesise(int32_t firstRun);
+    void windowFrame(int32_t firstRun);
+    void unpackBins();
+    void packBins();
+    void overlapAddFrame(int32_t firstRun);
 
     int32_t writePos = 0;
     int32_t hop;
@@ -82,4 +84,6 @@ private:
     std::unique_ptr<float[]> outputAccum;
     std::unique_ptr<float[]> spectrum;
     std::unique_ptr<float[]> window;
+    /// The frame's elementwise passes run their AVX2 build (same bits) with the AVX2 transform.
+    bool wideFramePasses;
 };

@@ -331,6 +331,23 @@ TEST(SpectralProcessor, BlockMayBeItsOwnOutput) {
     EXPECT_EQ(buffer, expected);
 }
 
+// With the AVX2 transform the processor also runs AVX2 builds of its window, bin and overlap-add
+// passes; every kernel's chain must give the scalar chain's bits.
+TEST(SpectralProcessor, EveryTransformKernelGivesTheScalarChainsBits) {
+    reference::Noise noise(6400);
+    const std::vector<float> in = noise.block(4 * frameLength + 77);
+    SpectralProcessor scalar(frameLength, RealFft::Kernel::Scalar);
+    const std::vector<float> expected = run(scalar, in);
+    for (RealFft::Kernel kernel : {RealFft::Kernel::Sse2, RealFft::Kernel::Avx2}) {
+        if (!RealFft::supports(kernel)) continue;
+        SpectralProcessor processor(frameLength, kernel);
+        const std::vector<float> out = run(processor, in);
+        for (std::size_t s = 0; s < in.size(); ++s) {
+            ASSERT_EQ(std::memcmp(&out[s], &expected[s], sizeof(float)), 0) << "kernel " << static_cast<int>(kernel) << " sample " << s;
+        }
+    }
+}
+
 TEST(SpectralProcessor, ProcessingAndResetAllocateNothing) {
     SpectralProcessor processor(frameLength);
     std::vector<float> block(700, 0.25f);
