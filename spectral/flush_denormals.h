@@ -16,8 +16,13 @@ class FlushDenormalsScope {
 public:
 #if defined(TINVOICER_HAVE_MXCSR)
     static constexpr bool available = true;
-    /// MXCSR bits: flush-to-zero (15) and denormals-are-zero (6).
+#if defined(__x86_64__) || defined(_M_X64)
+    /// MXCSR bits: flush-to-zero (15) and denormals-are-zero (6); every 64-bit x86 has both.
     static constexpr unsigned int flushBits = 0x8040u;
+#else
+    /// Flush-to-zero (15) alone: the first SSE processors fault when denormals-are-zero is set.
+    static constexpr unsigned int flushBits = 0x8000u;
+#endif
 
     FlushDenormalsScope() noexcept : saved(_mm_getcsr()) { _mm_setcsr(saved | flushBits); }
     ~FlushDenormalsScope() { _mm_setcsr(saved); }
