@@ -14,6 +14,9 @@
 // AVX2 only: no "fma" here, and -ffp-contract=off keeps the compiler from fusing anyway.
 #pragma GCC target("avx2")
 
+// The same 4 lanes as the SSE2 kernel, VEX-encoded here, for the stage whose blocks are too
+// short for 8 lanes.
+#include "spectral/real_fft_four_lanes.h"
 #include "spectral/real_fft_lanes.h"
 
 namespace realfft {
@@ -49,29 +52,14 @@ struct Avx2Lanes {
     }
 };
 
-// The same 4 lanes as the SSE2 kernel, VEX-encoded, for the stage whose blocks are too short
-// for 8 lanes.
-struct Avx2NarrowLanes {
-    using Reg = __m128;
-    static constexpr int32_t width = 4;
-    static Reg load(const float* p) { return _mm_loadu_ps(p); }
-    static void store(float* p, Reg v) { _mm_storeu_ps(p, v); }
-    static Reg set1(float x) { return _mm_set1_ps(x); }
-    static Reg add(Reg a, Reg b) { return _mm_add_ps(a, b); }
-    static Reg sub(Reg a, Reg b) { return _mm_sub_ps(a, b); }
-    static Reg mul(Reg a, Reg b) { return _mm_mul_ps(a, b); }
-    static Reg reversed(Reg v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
-    static void transpose(Reg* rows) { _MM_TRANSPOSE4_PS(rows[0], rows[1], rows[2], rows[3]); }
-};
-
 }  // namespace
 
 void forwardAvx2(const StageTables& tables, float* out, const float* in) {
-    forwardLanes<Avx2Lanes, Avx2NarrowLanes>(tables, out, in);
+    forwardLanes<Avx2Lanes, FourLanes>(tables, out, in);
 }
 
 void inverseAvx2(const StageTables& tables, const float* spec, float* out) {
-    inverseLanes<Avx2Lanes, Avx2NarrowLanes>(tables, spec, out);
+    inverseLanes<Avx2Lanes, FourLanes>(tables, spec, out);
 }
 
 }  // namespace realfft
