@@ -1,22 +1,10 @@
 # 32-bit Windows with mingw-w64 (Debian: mingw-w64), POSIX thread model. Build-only: nothing here runs it.
 # Usage: cmake -S . -B build-win32 --toolchain cmake/toolchains/windows-x86.cmake -DTINVOICER_TOOLS=OFF
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(TINVOICER_MINGW_TRIPLE i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${TINVOICER_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TINVOICER_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TINVOICER_MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TINVOICER_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 # SSE2 arithmetic, as on x86-64: the x87 unit's wider intermediates would change float results.
 # Windows hosts may call in with the stack aligned to 4 bytes only: realign where SSE data needs 16.
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
