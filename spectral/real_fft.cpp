@@ -212,7 +212,8 @@ RealFft::RealFft(int32_t length, int32_t bits, Kernel kernel)
       length(length),
       bits(bits),
       work(bits > 2 ? new float[static_cast<std::size_t>(length)] : nullptr),
-      kernelInUse(kernel) {}
+      kernelInUse(kernel),
+      vector(vectorTransformsFor(kernel, bits)) {}
 
 // Members go in reverse order: work, then the cosines, then the indices.
 RealFft::~RealFft() = default;
@@ -239,7 +240,10 @@ void RealFft::forward(float* out, const float* in) {
         default:
             break;
     }
-    if (forwardVector(out, in)) return;
+    if (vector.forward != nullptr) {
+        vector.forward(stageTables(), out, in);
+        return;
+    }
     // Starting in `work` for odd k and in `out` for even k makes the last stage land in `out`.
     float* src = (bits & 1) ? work.get() : out;
     float* dst = (bits & 1) ? out : work.get();
@@ -273,7 +277,10 @@ void RealFft::inverse(const float* spec, float* out) {
         default:
             break;
     }
-    if (inverseVector(spec, out)) return;
+    if (vector.inverse != nullptr) {
+        vector.inverse(stageTables(), spec, out);
+        return;
+    }
     // The general stages alternate starting from `work` for odd k and `out` for even k, so the
     // 8-point stage always writes `work` and the scatter reads `work` into `out`.
     const float* src = spec;
@@ -293,40 +300,20 @@ realfft::StageTables RealFft::stageTables() const {
 
 // The vector kernels take the lengths their lanes fill; shorter ones fall to the next narrower
 // kernel and finally to the scalar stages.
-bool RealFft::forwardVector(float* out, const float* in) {
+RealFft::VectorTransforms RealFft::vectorTransformsFor(Kernel kernel, int32_t bits) {
 #if defined(TINVOICER_HAVE_AVX2_KERNEL)
-    if (kernelInUse == Kernel::Avx2 && bits >= realfft::avx2MinBits) {
-        realfft::forwardAvx2(stageTables(), out, in);
-        return true;
+    if (kernel == Kernel::Avx2 && bits >= realfft::avx2MinBits) {
+        return {realfft::forwardAvx2, realfft::inverseAvx2};
     }
 #endif
 #if defined(TINVOICER_HAVE_SSE2_KERNEL)
-    if (kernelInUse != Kernel::Scalar && bits >= realfft::sse2MinBits) {
-        realfft::forwardSse2(stageTables(), out, in);
-        return true;
+    if (kernel != Kernel::Scalar && bits >= realfft::sse2MinBits) {
+        return {realfft::forwardSse2, realfft::inverseSse2};
     }
 #endif
-    (void)out;
-    (void)in;
-    return false;
-}
-
-bool RealFft::inverseVector(const float* spec, float* out) {
-#if defined(TINVOICER_HAVE_AVX2_KERNEL)
-    if (kernelInUse == Kernel::Avx2 && bits >= realfft::avx2MinBits) {
-        realfft::inverseAvx2(stageTables(), spec, out);
-        return true;
-    }
-#endif
-#if defined(TINVOICER_HAVE_SSE2_KERNEL)
-    if (kernelInUse != Kernel::Scalar && bits >= realfft::sse2MinBits) {
-        realfft::inverseSse2(stageTables(), spec, out);
-        return true;
-    }
-#endif
-    (void)spec;
-    (void)out;
-    return false;
+    (void)kernel;
+    (void)bits;
+    return {};
 }
 
 float* RealFft::rescale(float* values) {

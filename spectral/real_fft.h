@@ -86,9 +86,14 @@ public:
 private:
     RealFft(int32_t length, int32_t bits, Kernel kernel);
     realfft::StageTables stageTables() const;
-    /// Runs the transform with the vector kernel when it takes this length; false otherwise.
-    bool forwardVector(float* out, const float* in);
-    bool inverseVector(const float* spec, float* out);
+
+    /// A vector kernel's two transforms; both null when the stages run one butterfly at a time.
+    struct VectorTransforms {
+        void (*forward)(const realfft::StageTables&, float* out, const float* in) = nullptr;
+        void (*inverse)(const realfft::StageTables&, const float* spec, float* out) = nullptr;
+    };
+    /// The widest kernel up to `kernel` whose lanes this length fills.
+    static VectorTransforms vectorTransformsFor(Kernel kernel, int32_t bits);
 
     BitReverseTable bitReverse;
     TwiddleTable twiddles;
@@ -97,4 +102,5 @@ private:
     int32_t bits;
     std::unique_ptr<float[]> work;  ///< null when k <= 2
     Kernel kernelInUse;
+    VectorTransforms vector;  ///< chosen once, at construction
 };
