@@ -33,16 +33,18 @@ float outputFactor(float normalizedGain) {
 }
 
 ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize) : SpectralProcessor(frameSize) {}
+ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel) : SpectralProcessor(frameSize, kernel) {}
 
 ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
 
 // Every bin k = 0 .. size/2 becomes (float(sqrt(re*re + im*im)) formed in double, 0).
 void ZeroPhaseProcessor::processSpectrum() { replaceByMagnitudes(bins.get(), size / 2 + 1); }
 
-ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host)
+ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host) : ZeroPhaseEffect(host, RealFft::fastestKernel()) {}
+ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host, RealFft::Kernel kernel)
     : EffectBaseEx(host, kProgramCount, kParamCount),
       programs(new EffectProgram[kProgramCount]),
-      processor(new ZeroPhaseProcessor(frameSize)) {
+      processor(new ZeroPhaseProcessor(frameSize, kernel)) {
     setProgram(0);
     // The host compensates exactly this much: the whole frame the processor waits for.
     setInitialDelay(latencySamples());

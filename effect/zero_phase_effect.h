@@ -20,6 +20,7 @@ struct EffectProgram {
 class ZeroPhaseProcessor : public SpectralProcessor {
 public:
     explicit ZeroPhaseProcessor(int32_t frameSize);
+    ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel);
     ~ZeroPhaseProcessor() override;
 
 protected:
@@ -39,6 +40,7 @@ public:
     /// Builds the programs and the processor, selects program 0 and announces the effect's
     /// identity, channels, flags and latency in the record. Throws std::bad_alloc without memory.
     explicit ZeroPhaseEffect(audioMasterCallback host);
+    ZeroPhaseEffect(audioMasterCallback host, RealFft::Kernel kernel);
     ~ZeroPhaseEffect() override;
 
     void setParameter(int32_t index, float value) override;
