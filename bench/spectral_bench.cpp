@@ -1,8 +1,10 @@
-// Timings of the real FFT's kernels and of the whole effect, each beside a baseline built on FFTW's
-// single-precision real transforms in this same binary with the same compiler flags. Run with
+// Timings of the product on each of its transform kernels, each beside the same chain built on
+// FFTW's single-precision real transforms in this same binary (fftw_chain.h). Run with
 // --benchmark_enable_random_interleaving=true and repetitions (scripts/bench does), so candidate
 // and baseline share the machine's load, and compare medians.
 #include <benchmark/benchmark.h>
+
+#include <fftw3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,14 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/fftw_chain.h"
 #include "effect/zero_phase_effect.h"
 #include "spectral/flush_denormals.h"
 #include "spectral/real_fft.h"
 #include "spectral/spectral_processor.h"
-
-#ifdef TINVOICER_BENCH_FFTW
-#include <fftw3.h>
-#endif
 
 // ---- Heap accounting: operator new and delete keep each block's size in front of it, so that the
 // bytes still held after a construction can be counted exactly.
@@ -66,8 +65,56 @@ void operator delete[](void* p, std::size_t) noexcept { countedFree(p); }
 
 namespace {
 
+// Every kernel of the product, narrowest first. Each table and the plot get a row per entry; a
+// kernel this build or CPU lacks is reported as not run.
+struct KernelEntry {
+    RealFft::Kernel kernel;
+    const char* name;
+};
+constexpr KernelEntry kernels[] = {
+    {RealFft::Kernel::Scalar, "Scalar"},
+    {RealFft::Kernel::Sse2, "Sse2"},
+    {RealFft::Kernel::Avx2, "Avx2"},
+};
+
+// Block sizes of the whole-effect rows: 512 is the headline, 64 the size of the per-call rows.
+constexpr int64_t blockSizes[] = {16, 64, 256, 512, 2048};
+
 constexpr int32_t frameLength = 1024;
+constexpr int32_t hop = frameLength / 4;
 constexpr double sampleRateHz = 44100.0;
+
+const char* kernelName(RealFft::Kernel kernel) {
+    for (const KernelEntry& entry : kernels) {
+        if (entry.kernel == kernel) return entry.name;
+    }
+    return "unlisted";
+}
+
+std::string kernelList() {
+    std::string list;
+    for (const KernelEntry& entry : kernels) list += (list.empty() ? "" : ",") + std::string(entry.name);
+    return list;
+}
+
+// Recorded in the output's context, for the report.
+[[maybe_unused]] const bool contextRecorded = [] {
+    benchmark::AddCustomContext("kernels", kernelList());
+    benchmark::AddCustomContext("fastest_kernel", kernelName(RealFft::fastestKernel()));
+    benchmark::AddCustomContext("fftw_version", fftwf_version);
+    return true;
+}();
+
+// Whether `kernel` can run here; if not, the run is marked "not run here" instead of timed. The
+// run's label names the kernel a 1024-point transform asked for it actually runs.
+bool kernelRunsHere(benchmark::State& state, RealFft::Kernel kernel) {
+    if (!RealFft::supports(kernel)) {
+        state.SkipWithError("not run here: this build or CPU lacks the kernel");
+        return false;
+    }
+    state.SetLabel(kernelName(RealFft(frameLength, kernel).kernel()));
+    return true;
+}
 
 std::vector<float> noise(std::size_t n, uint32_t seed = 42) {
     std::mt19937 engine(seed);
@@ -76,23 +123,11 @@ std::vector<float> noise(std::size_t n, uint32_t seed = 42) {
     return v;
 }
 
-const char* kernelName(RealFft::Kernel kernel) {
-    switch (kernel) {
-        case RealFft::Kernel::Scalar: return "Scalar";
-        case RealFft::Kernel::Sse2: return "Sse2";
-        case RealFft::Kernel::Avx2: return "Avx2";
-    }
-    return "?";
+// Ten seconds of noise, long enough that the cache holds no more of it than a host's would.
+const std::vector<float>& effectInput() {
+    static const std::vector<float> input = noise(441000, 7);
+    return input;
 }
-
-// Recorded in the output's context, for the report.
-[[maybe_unused]] const bool contextRecorded = [] {
-    benchmark::AddCustomContext("fft_kernel", kernelName(RealFft::fastestKernel()));
-#ifdef TINVOICER_BENCH_FFTW
-    benchmark::AddCustomContext("fftw_version", fftwf_version);
-#endif
-    return true;
-}();
 
 // Per-sample time and speed as a multiple of real time at 44.1 kHz.
 void setSampleCounters(benchmark::State& state, double samplesPerIteration) {
@@ -105,11 +140,8 @@ void setSampleCounters(benchmark::State& state, double samplesPerIteration) {
 // ============================================================================ transforms
 
 // One forward and one inverse transform of 1024 points (no rescale) per iteration.
-void FftPairRealFft(benchmark::State& state, RealFft::Kernel kernel) {
-    if (!RealFft::supports(kernel)) {
-        state.SkipWithError((std::string(kernelName(kernel)) + " is not available here").c_str());
-        return;
-    }
+void fftPairProduct(benchmark::State& state, RealFft::Kernel kernel) {
+    if (!kernelRunsHere(state, kernel)) return;
     RealFft fft(frameLength, kernel);
     std::vector<float> signal = noise(frameLength);
     std::vector<float> spectrum(signal.size());
@@ -121,19 +153,16 @@ void FftPairRealFft(benchmark::State& state, RealFft::Kernel kernel) {
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK_CAPTURE(FftPairRealFft, Scalar, RealFft::Kernel::Scalar);
-BENCHMARK_CAPTURE(FftPairRealFft, Sse2, RealFft::Kernel::Sse2);
-BENCHMARK_CAPTURE(FftPairRealFft, Avx2, RealFft::Kernel::Avx2);
 
-#ifdef TINVOICER_BENCH_FFTW
 // FFTW's r2c and c2r of the same length, planned with FFTW_MEASURE before the timed loop.
-void FftPairFftw(benchmark::State& state) {
+void fftPairFftw(benchmark::State& state) {
     float* signal = fftwf_alloc_real(frameLength);
     fftwf_complex* spectrum = fftwf_alloc_complex(frameLength / 2 + 1);
     const fftwf_plan forward = fftwf_plan_dft_r2c_1d(frameLength, signal, spectrum, FFTW_MEASURE);
     const fftwf_plan inverse = fftwf_plan_dft_c2r_1d(frameLength, spectrum, signal, FFTW_MEASURE);
     const std::vector<float> values = noise(frameLength);
     std::copy(values.begin(), values.end(), signal);  // planning with MEASURE overwrites the arrays
+    state.SetLabel(fftwf_version);
     for (auto _ : state) {
         fftwf_execute(forward);
         fftwf_execute(inverse);
@@ -146,15 +175,13 @@ void FftPairFftw(benchmark::State& state) {
     fftwf_free(spectrum);
     fftwf_free(signal);
 }
-BENCHMARK(FftPairFftw);
-#endif
 
 // ============================================================================ the whole effect
 
-// The effect as a host drives it: through the record's processReplacing entry.
-class TinvoicerHost {
+// The product as a host drives it: through the record's entries, on the kernel chosen.
+class EffectHost {
 public:
-    TinvoicerHost() : effect(new ZeroPhaseEffect(nullptr)), record(effect->record()) {}
+    explicit EffectHost(RealFft::Kernel kernel) : effect(new ZeroPhaseEffect(nullptr, kernel)), record(effect->record()) {}
     void reset() { record->dispatcher(record, effMainsChanged, 0, 0, nullptr, 0.0f); }
     void process(const float* in, float* out, int32_t samples) {
         float* ins[] = {const_cast<float*>(in)};
@@ -167,138 +194,60 @@ private:
     AEffect* record;
 };
 
-// The zero-phase operation of ZeroPhaseProcessor on a processor whose transform kernel is chosen.
-class KernelZeroPhase : public SpectralProcessor {
-public:
-    explicit KernelZeroPhase(RealFft::Kernel kernel) : SpectralProcessor(frameLength, kernel) {}
-
-protected:
-    void processSpectrum() override {
-        for (int32_t k = 0; k <= size / 2; ++k) {
-            const double re = bins[k].re;
-            const double im = bins[k].im;
-            bins[k] = {static_cast<float>(std::sqrt(re * re + im * im)), 0.0f};
-        }
-    }
-};
-
-// The effect's processReplacing with the transform kernel chosen: the same loop, guard and gain.
-class KernelHost {
-public:
-    explicit KernelHost(RealFft::Kernel kernel, bool flushDenormals = true)
-        : processor(kernel), flush(flushDenormals) {}
-    void process(const float* in, float* out, int32_t samples) {
-        if (flush) {
-            const FlushDenormalsScope scope;
-            run(in, out, samples);
-        } else {
-            run(in, out, samples);
-        }
-    }
-
-private:
-    void run(const float* in, float* out, int32_t samples) {
-        const float factor = outputFactor(0.5f);
-        constexpr int32_t runSamples = 256;
-        float processed[runSamples];
-        for (int32_t start = 0; start < samples; start += runSamples) {
-            const int32_t count = std::min(runSamples, samples - start);
-            processor.processBlock(in + start, processed, count);
-            for (int32_t i = 0; i < count; ++i) out[start + i] = processed[i] * factor;
-        }
-    }
-
-    KernelZeroPhase processor;
-    bool flush;
-};
-
-#ifdef TINVOICER_BENCH_FFTW
-// The same chain on FFTW: input ring, analysis window, r2c, 513 magnitudes in double, c2r, 1/N,
-// synthesis window, overlap-add, output factor, in the same runs between frames, under the same
-// denormal guard. Its results agree with the effect's to float rounding (checked before timing).
+// An FFTW chain driven the way the product's processReplacing drives its processor: under the
+// denormal guard, with the output factor of the default gain computed on every call.
 class FftwHost {
 public:
-    FftwHost()
-        : ring(frameLength, 0.0f), accum(frameLength, 0.0f), window(frameLength),
-          frame(fftwf_alloc_real(frameLength)), bins(fftwf_alloc_complex(half + 1)),
-          forward(fftwf_plan_dft_r2c_1d(frameLength, frame, bins, FFTW_MEASURE)),
-          inverse(fftwf_plan_dft_c2r_1d(frameLength, bins, frame, FFTW_MEASURE)) {
-        const double pi = 4.0 * std::atan(1.0);
-        for (int32_t i = 0; i < frameLength; ++i) window[i] = static_cast<float>(std::sin(2.0 * pi * (i / (frameLength - 1.0))));
-    }
-    ~FftwHost() {
-        fftwf_destroy_plan(inverse);
-        fftwf_destroy_plan(forward);
-        fftwf_free(bins);
-        fftwf_free(frame);
-    }
-    FftwHost(const FftwHost&) = delete;
-    FftwHost& operator=(const FftwHost&) = delete;
-
-    void reset() {
-        std::fill(ring.begin(), ring.end(), 0.0f);
-        std::fill(accum.begin(), accum.end(), 0.0f);
-        writePos = 0;
-        hopCount = 0;
-    }
-
+    explicit FftwHost(std::unique_ptr<FftwChain> built) : chain(std::move(built)) {}
+    void reset() { chain->reset(); }
     void process(const float* in, float* out, int32_t samples) {
         const FlushDenormalsScope scope;
-        const float factor = outputFactor(0.5f);
-        while (samples > 0) {
-            if (hopCount >= hop) processFrame();
-            const int32_t run = std::min(samples, hop - hopCount);
-            std::copy(in, in + run, ring.data() + writePos);
-            for (int32_t i = 0; i < run; ++i) out[i] = accum[writePos + i] * factor;
-            writePos += run;
-            hopCount += run;
-            in += run;
-            out += run;
-            samples -= run;
-        }
+        chain->process(in, out, samples, outputFactor(0.5f));
     }
 
 private:
-    static constexpr int32_t hop = frameLength / 4;
-    static constexpr int32_t half = frameLength / 2;
-
-    void processFrame() {
-        hopCount -= hop;
-        const int32_t firstRun = frameLength - writePos;
-        if (writePos >= frameLength) writePos -= frameLength;
-        for (int32_t i = 0; i < firstRun; ++i) frame[i] = window[i] * ring[writePos + i];
-        for (int32_t i = firstRun; i < frameLength; ++i) frame[i] = window[i] * ring[i - firstRun];
-        fftwf_execute(forward);
-        for (int32_t k = 0; k <= half; ++k) {
-            const double re = bins[k][0];
-            const double im = bins[k][1];
-            bins[k][0] = static_cast<float>(std::sqrt(re * re + im * im));
-            bins[k][1] = 0.0f;
-        }
-        fftwf_execute(inverse);
-        const float scale = static_cast<float>(1.0 / frameLength);
-        const int32_t addEnd = frameLength - hop;
-        for (int32_t i = 0; i < firstRun; ++i) accum[writePos + i] += window[i] * (scale * frame[i]);
-        for (int32_t i = firstRun; i < addEnd; ++i) accum[i - firstRun] += window[i] * (scale * frame[i]);
-        for (int32_t i = addEnd; i < frameLength; ++i) accum[i - firstRun] = window[i] * (scale * frame[i]);
-    }
-
-    std::vector<float> ring;
-    std::vector<float> accum;
-    std::vector<float> window;
-    float* frame;
-    fftwf_complex* bins;
-    fftwf_plan forward;
-    fftwf_plan inverse;
-    int32_t writePos = 0;
-    int32_t hopCount = 0;
+    std::unique_ptr<FftwChain> chain;
 };
-#endif
 
-// Ten seconds of noise, long enough that the cache holds no more of it than a host's would.
-const std::vector<float>& effectInput() {
-    static const std::vector<float> input = noise(441000, 7);
-    return input;
+using ChainFactory = std::unique_ptr<FftwChain> (*)();
+
+struct FftwBuild {
+    ChainFactory make;
+    const char* name;
+};
+constexpr FftwBuild fftwBuilds[] = {
+    {makeFftwChainNative, "FftwNative"},
+    {makeFftwChainProjectFlags, "FftwProject"},
+};
+
+// Largest difference between an FFTW chain and the product over a second of noise, relative to
+// the peak. Float transforms of 1024 points differ by a few 1e-7 relative; a different chain by
+// far more.
+double disagreementWithProduct(ChainFactory make) {
+    EffectHost ours(RealFft::fastestKernel());
+    FftwHost fftw(make());
+    const std::vector<float> in(effectInput().begin(), effectInput().begin() + 44100);
+    std::vector<float> a(in.size());
+    std::vector<float> b(in.size());
+    ours.process(in.data(), a.data(), static_cast<int32_t>(in.size()));
+    fftw.process(in.data(), b.data(), static_cast<int32_t>(in.size()));
+    double peak = 0.0;
+    double worst = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        peak = std::max(peak, static_cast<double>(std::fabs(a[i])));
+        worst = std::max(worst, static_cast<double>(std::fabs(a[i] - b[i])));
+    }
+    return worst / peak;
+}
+
+bool isTheSameChain(benchmark::State& state, ChainFactory make) {
+    const double disagreement = disagreementWithProduct(make);
+    if (disagreement > 1e-5) {
+        state.SkipWithError(("the FFTW chain is not the product's chain: relative difference " + std::to_string(disagreement)).c_str());
+        return false;
+    }
+    state.SetLabel(fftwf_version);
+    return true;
 }
 
 template <class Host>
@@ -317,49 +266,39 @@ void runBlocks(benchmark::State& state, Host& host) {
     setSampleCounters(state, block);
 }
 
-void EffectTinvoicer(benchmark::State& state) {
-    TinvoicerHost host;
+void effectProduct(benchmark::State& state, RealFft::Kernel kernel) {
+    if (!kernelRunsHere(state, kernel)) return;
+    EffectHost host(kernel);
     runBlocks(state, host);
 }
-BENCHMARK(EffectTinvoicer)->Arg(512)->Arg(64);
 
-void EffectTinvoicerSse2Kernel(benchmark::State& state) {
-    KernelHost host(RealFft::Kernel::Sse2);
+void effectFftw(benchmark::State& state, ChainFactory make) {
+    if (!isTheSameChain(state, make)) return;
+    FftwHost host(make());
     runBlocks(state, host);
 }
-BENCHMARK(EffectTinvoicerSse2Kernel)->Arg(512)->Arg(64);
 
-#ifdef TINVOICER_BENCH_FFTW
-// Largest difference between the two chains over a second of noise, relative to the peak.
-double fftwChainDisagreement() {
-    TinvoicerHost ours;
-    FftwHost fftw;
-    const std::vector<float> in(effectInput().begin(), effectInput().begin() + 44100);
-    std::vector<float> a(in.size());
-    std::vector<float> b(in.size());
-    ours.process(in.data(), a.data(), static_cast<int32_t>(in.size()));
-    fftw.process(in.data(), b.data(), static_cast<int32_t>(in.size()));
-    double peak = 0.0;
-    double worst = 0.0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        peak = std::max(peak, static_cast<double>(std::fabs(a[i])));
-        worst = std::max(worst, static_cast<double>(std::fabs(a[i] - b[i])));
+// ============================================================================ one frame
+
+// Calls of one hop each: every call carries exactly one frame, plus the hop's copies in and out.
+// The frame processor of the product, and the same processor with no spectral operation, so
+// that the report can split the frame into the transform pair, the magnitudes and the rest.
+template <class Processor>
+void frame(benchmark::State& state, RealFft::Kernel kernel) {
+    if (!kernelRunsHere(state, kernel)) return;
+    Processor processor(frameLength, kernel);
+    const std::vector<float>& in = effectInput();
+    std::vector<float> out(hop);
+    std::size_t start = 0;
+    const FlushDenormalsScope scope;
+    for (auto _ : state) {
+        if (start + hop > in.size()) start = 0;
+        processor.processBlock(in.data() + start, out.data(), hop);
+        start += hop;
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
     }
-    return worst / peak;
 }
-
-void EffectFftw(benchmark::State& state) {
-    static const double disagreement = fftwChainDisagreement();
-    // Float transforms of 1024 points differ by a few 1e-7 relative; a different chain by far more.
-    if (disagreement > 1e-5) {
-        state.SkipWithError(("the FFTW chain is not the same chain: relative difference " + std::to_string(disagreement)).c_str());
-        return;
-    }
-    FftwHost host;
-    runBlocks(state, host);
-}
-BENCHMARK(EffectFftw)->Arg(512)->Arg(64);
-#endif
 
 // ============================================================================ per-call times
 
@@ -410,19 +349,17 @@ void callTimes(benchmark::State& state, Host& host) {
     state.counters["raw_worst_call_ns"] = raw.back();
 }
 
-void CallTimesTinvoicer(benchmark::State& state) {
-    TinvoicerHost host;
+void callTimesProduct(benchmark::State& state, RealFft::Kernel kernel) {
+    if (!kernelRunsHere(state, kernel)) return;
+    EffectHost host(kernel);
     callTimes(state, host);
 }
-BENCHMARK(CallTimesTinvoicer)->Iterations(1);
 
-#ifdef TINVOICER_BENCH_FFTW
-void CallTimesFftw(benchmark::State& state) {
-    FftwHost host;
+void callTimesFftw(benchmark::State& state, ChainFactory make) {
+    if (!isTheSameChain(state, make)) return;
+    FftwHost host(make());
     callTimes(state, host);
 }
-BENCHMARK(CallTimesFftw)->Iterations(1);
-#endif
 
 // ============================================================================ denormals
 
@@ -437,15 +374,24 @@ const std::vector<float>& decayInput() {
     return input;
 }
 
+// The product's frame processor on the widest kernel, with and without the guard that
+// processReplacing puts around it.
 void decay(benchmark::State& state, bool flushDenormals) {
     constexpr int32_t block = 512;
-    KernelHost host(RealFft::fastestKernel(), flushDenormals);
+    const RealFft::Kernel kernel = RealFft::fastestKernel();
+    state.SetLabel(kernelName(kernel));
+    ZeroPhaseProcessor processor(frameLength, kernel);
     const std::vector<float>& in = decayInput();
     std::vector<float> out(block);
     std::size_t start = 0;
     for (auto _ : state) {
         if (start + block > in.size()) start = 0;
-        host.process(in.data() + start, out.data(), block);
+        if (flushDenormals) {
+            const FlushDenormalsScope scope;
+            processor.processBlock(in.data() + start, out.data(), block);
+        } else {
+            processor.processBlock(in.data() + start, out.data(), block);
+        }
         start += block;
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
@@ -479,5 +425,31 @@ void ConstructEffect(benchmark::State& state) {
     state.counters["heap_blocks"] = static_cast<double>(blocks);
 }
 BENCHMARK(ConstructEffect)->UseManualTime();
+
+// ============================================================================ registration
+
+// Run names: FftPair/<Kernel>, FftPair/Fftw, Effect/<Kernel or FFTW build>/<block>,
+// Frame/<Kernel>, FrameWithoutMagnitudes/<Kernel>, CallTimes/<Kernel or FFTW build>.
+[[maybe_unused]] const bool registered = [] {
+    const auto withBlocks = [](benchmark::internal::Benchmark* b) {
+        for (const int64_t block : blockSizes) b->Arg(block);
+    };
+    for (const KernelEntry& entry : kernels) {
+        const std::string name = entry.name;
+        const RealFft::Kernel kernel = entry.kernel;
+        benchmark::RegisterBenchmark(("FftPair/" + name).c_str(), fftPairProduct, kernel);
+        withBlocks(benchmark::RegisterBenchmark(("Effect/" + name).c_str(), effectProduct, kernel));
+        benchmark::RegisterBenchmark(("Frame/" + name).c_str(), frame<ZeroPhaseProcessor>, kernel);
+        benchmark::RegisterBenchmark(("FrameWithoutMagnitudes/" + name).c_str(), frame<SpectralProcessor>, kernel);
+        benchmark::RegisterBenchmark(("CallTimes/" + name).c_str(), callTimesProduct, kernel)->Iterations(1);
+    }
+    benchmark::RegisterBenchmark("FftPair/Fftw", fftPairFftw);
+    for (const FftwBuild& build : fftwBuilds) {
+        const std::string name = build.name;
+        withBlocks(benchmark::RegisterBenchmark(("Effect/" + name).c_str(), effectFftw, build.make));
+        benchmark::RegisterBenchmark(("CallTimes/" + name).c_str(), callTimesFftw, build.make)->Iterations(1);
+    }
+    return true;
+}();
 
 }  // namespace
