@@ -91,12 +91,12 @@ class Build:
                 return f"{c.get('id', '?')} {c.get('version', '?')}"
         return "unknown"
 
-    def flags_of_source(self, source):
-        """The C++ flags of the target that compiles `source` (a path relative to the tree)."""
+    def flags_of_source(self, file_name):
+        """The C++ flags of the target that compiles the source named `file_name`, wherever it is."""
         for target in self.targets.values():
             for group in target.get("compileGroups", []):
-                paths = [target["sources"][i]["path"] for i in group["sourceIndexes"]]
-                if source in paths:
+                names = [os.path.basename(target["sources"][i]["path"]) for i in group["sourceIndexes"]]
+                if file_name in names:
                     return " ".join(f["fragment"] for f in group.get("compileCommandFragments", []))
         return None
 
@@ -207,7 +207,7 @@ class Report:
         self.emit(f"- Load average (1, 5, 15 min) when the run started: {start}; when it ended: {m['load_end']}. "
                   "The machine's other work slows every row alike, since the rows are interleaved")
         self.emit(f"- Compiler: {self.build.compiler()}")
-        self.emit(f"- Flags of the product's transforms: `{self.build.flags_of_source('spectral/real_fft.cpp') or 'unknown'}`")
+        self.emit(f"- Flags of the product's transforms: `{self.build.flags_of_source('real_fft.cpp') or 'unknown'}`")
         self.emit(f"- Flags of the best FFTW chain: `{self.build.flags_of_target('tinvoicer_bench_fftw_native') or 'unknown'}`")
         self.emit(f"- Flags of the project-flags FFTW chain: `{self.build.flags_of_target('tinvoicer_bench_fftw_project') or 'unknown'}`")
         self.emit(f"- Baseline: FFTW {ctx.get('fftw_version', '?')} single precision, `FFTW_MEASURE` plans, in the same binary")
