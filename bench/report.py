@@ -242,7 +242,7 @@ class Report:
             rows.append(row("AVX-512 kernel: FFT pair at N = 1024 at most 0.6x FFTW's", fmt_ratio(r), None if r is None else r <= 0.6))
         rows.append(row(f"SSE2 kernel: at least 2,000x real time at 44.1 kHz at block {HEADLINE_BLOCK} (at most 11.3 ns per sample)",
                         f"{fmt(x_realtime(sse2))}x ({fmt(sse2, 2)} ns)", None if sse2 is None else x_realtime(sse2) >= 2000))
-        rows.append(row(f"Rest of the frame ({widest or 'none'}): at most a quarter of the transform pair's time",
+        rows.append(row(f"The frame's other passes ({widest or 'none'}): at most a quarter of the transform pair's time",
                         "n/a" if share is None else f"{share * 100:.0f}%", None if share is None else share <= 0.25))
         rows.append(row(f"Worst call at block {CALL_BLOCK} ({widest or 'none'}): no slower than {WORST_CALL_BEFORE_NS:,.0f} ns",
                         f"{fmt(worst)} ns", None if worst is None else worst <= WORST_CALL_BEFORE_NS))
@@ -291,10 +291,10 @@ class Report:
                         [fmt(x_realtime(here)), fmt_ratio(ratio(here, best)), fmt_ratio(ratio(here, project))])
         self.emit("## Whole effect through processReplacing")
         self.emit()
-        self.emit("ns per sample by block size; x real time at 44.1 kHz and the ratios at block "
-                  f"{HEADLINE_BLOCK}. The FFTW chains are the same chain (ring, window, r2c, magnitudes in double,")
-        self.emit("c2r, 1/N, window, overlap-add, gain, denormal guard) with FFTW's transforms; their output agrees")
-        self.emit("with the product's to float rounding (checked before timing).")
+        self.emit(f"ns per sample by block size; x real time at 44.1 kHz and the ratios at block {HEADLINE_BLOCK}. The FFTW")
+        self.emit("chains are the same chain (ring, window, r2c, magnitudes in double, c2r, 1/N, window,")
+        self.emit("overlap-add, gain, denormal guard) with FFTW's transforms; their output agrees with the")
+        self.emit("product's to float rounding (checked before timing).")
         self.emit()
         header = ["Chain", "Ran"] + [f"Block {b}" for b in blocks] + \
                  [f"x real time ({HEADLINE_BLOCK})", "vs best FFTW chain", "vs project-flags FFTW chain"]
