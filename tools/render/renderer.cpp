@@ -10,9 +10,10 @@ int32_t instancesNeeded(int32_t effectInputs, int32_t effectOutputs, int32_t cha
 
 namespace {
 
-/// "3", or "3 to 5".
-std::string span(int32_t first, int32_t last) {
-    return first == last ? std::to_string(first) : std::to_string(first) + " to " + std::to_string(last);
+/// "output 3 is", or "outputs 3 to 5 are".
+std::string span(const std::string& noun, int32_t first, int32_t last) {
+    return first == last ? noun + " " + std::to_string(first) + " is"
+                         : noun + "s " + std::to_string(first) + " to " + std::to_string(last) + " are";
 }
 
 std::string count(int32_t number, const char* noun) {
@@ -29,16 +30,16 @@ std::vector<std::string> routingWarnings(int32_t effectInputs, int32_t effectOut
     }
     if (effectOutputs > channels) {
         warnings.push_back("the effect has " + count(effectOutputs, "output") + " and the file " +
-                           count(channels, "channel") + "; effect outputs " + span(channels + 1, effectOutputs) +
-                           " are dropped");
+                           count(channels, "channel") + "; " + span("effect output", channels + 1, effectOutputs) +
+                           " dropped");
     }
     if (effectInputs < channels) {
-        warnings.push_back("the effect has " + count(effectInputs, "input") + "; input channels " +
-                           span(effectInputs + 1, channels) + " are not processed");
+        warnings.push_back("the effect has " + count(effectInputs, "input") + "; " +
+                           span("input channel", effectInputs + 1, channels) + " not processed");
     }
     if (effectOutputs < channels) {
-        warnings.push_back("the effect has " + count(effectOutputs, "output") + "; output channels " +
-                           span(effectOutputs + 1, channels) + " are silent");
+        warnings.push_back("the effect has " + count(effectOutputs, "output") + "; " +
+                           span("output channel", effectOutputs + 1, channels) + " silent");
     }
     return warnings;
 }
