@@ -453,6 +453,16 @@ TEST_F(RenderTool, NonFiniteSamplesBecomeZeroAndAreCounted) {
     EXPECT_EQ(output.frames(), 20000);
 }
 
+TEST(StandardOutput, AFailedWriteOfTheHelpOrTheListingIsAnError) {
+    for (const char* option : {"--help", "--list"}) {
+        RunSetup setup;
+        setup.stdoutPath = "/dev/full";
+        const ToolRun run = runTool({option}, setup);
+        EXPECT_EQ(run.exitCode, 1) << option;
+        EXPECT_EQ(run.err, "tinvoicer-render: standard output: write failed: No space left on device\n") << option;
+    }
+}
+
 /// One run in a hostile environment: a module that crashes or raises a signal mid-render, signals
 /// inherited as ignored, a file-size limit. The output may only be complete or untouched.
 struct HostileRun {

@@ -77,15 +77,23 @@ void saveDemoVoice(const std::string& path) {
     pending.commit();
 }
 
+/// Flushes stdout; a short write (a full disk, a closed pipe) is a failure, not a silent loss.
+/// errno must be cleared before the output it checks.
+void checkStandardOutput() {
+    if (!std::cout.flush()) {
+        throw ToolError(std::string("standard output: write failed: ") +
+                        (errno != 0 ? std::strerror(errno) : "unknown reason"));
+    }
+}
+
 void listEffect(const RenderOptions& options) {
     PluginModule module(modulePathFor(options));
     EffectInstance effect(module.entry(), module.path());
     effect.prepare(static_cast<float>(kDemoVoiceSampleRateHz), options.blockFrames);
     applyControls(effect, resolveControls(effect, options));
+    errno = 0;
     printListing(effect, std::cout);
-    if (!std::cout.flush()) {
-        throw ToolError("standard output: write failed");
-    }
+    checkStandardOutput();
 }
 
 void reportAfterRender(const RenderResult& result, const SoundFileWriter& writer, const std::string& outputPath) {
@@ -160,10 +168,8 @@ int main(int argc, char** argv) {
         const RenderOptions options = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (options.showHelp) {
             errno = 0;
-            if (!(std::cout << usageText() << std::flush)) {
-                throw ToolError(std::string("standard output: write failed: ") +
-                                (errno != 0 ? std::strerror(errno) : "unknown reason"));
-            }
+            std::cout << usageText();
+            checkStandardOutput();
         } else if (!options.demoSavePath.empty()) {
             saveDemoVoice(options.demoSavePath);
         } else if (options.listOnly) {
