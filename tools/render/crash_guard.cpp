@@ -8,13 +8,16 @@
 
 namespace {
 
-// The handler reads only these: plain memory written before any signal can need it.
+// The handler reads only these. The module call is atomic (lock-free, so safe in a handler)
+// because a live host marks calls from its audio thread and its main thread at once.
 const char* volatile guardedToolName = "";
 char fileToRemove[4096];
 volatile sig_atomic_t hasFileToRemove = 0;
-const char* volatile currentModule = nullptr;
-const char* volatile currentStep = nullptr;
-volatile int32_t currentOpcode = -1;
+std::atomic<const char*> currentModule{nullptr};
+std::atomic<const char*> currentStep{nullptr};
+std::atomic<int32_t> currentOpcode{-1};
+static_assert(std::atomic<const char*>::is_always_lock_free && std::atomic<int32_t>::is_always_lock_free,
+              "a signal handler may read only lock-free atomics");
 
 struct SignalName {
     int number;
@@ -87,17 +90,19 @@ void writeNumber(int32_t value) {
 }
 
 void reportCrash(const char* signalName) {
+    const char* module = currentModule.load(std::memory_order_relaxed);
     writeText(guardedToolName);
     writeText(": ");
-    if (currentModule == nullptr) {
+    if (module == nullptr) {
         writeText("crashed");
     } else {
-        writeQuotedPath(currentModule);
+        writeQuotedPath(module);
         writeText(" crashed in ");
-        writeText(currentStep);
-        if (currentOpcode >= 0) {
+        writeText(currentStep.load(std::memory_order_relaxed));
+        const int32_t opcode = currentOpcode.load(std::memory_order_relaxed);
+        if (opcode >= 0) {
             writeText(" (opcode ");
-            writeNumber(currentOpcode);
+            writeNumber(opcode);
             writeText(")");
         }
     }
@@ -132,6 +137,15 @@ void guard(int signalNumber) {
     ::sigaction(signalNumber, &handler, nullptr);
 }
 
+/// A signal on this thread sees the stores in order (the step is set before the module that
+/// announces it); a crash on another thread may see a neighbouring call's step, which is harmless.
+void mark(const char* module, const char* step, int32_t opcode) {
+    currentStep.store(step, std::memory_order_relaxed);
+    currentOpcode.store(opcode, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_release);
+    currentModule.store(module, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 void installSignalGuards(const char* toolName) {
@@ -160,14 +174,10 @@ void removeOnFatalSignal(const char* path) {
 }
 
 ModuleCall::ModuleCall(const char* modulePath, const char* step, int32_t opcode)
-    : outerModule(currentModule), outerStep(currentStep), outerOpcode(currentOpcode) {
-    currentStep = step;
-    currentOpcode = opcode;
-    currentModule = modulePath;
+    : outerModule(currentModule.load(std::memory_order_relaxed)),
+      outerStep(currentStep.load(std::memory_order_relaxed)),
+      outerOpcode(currentOpcode.load(std::memory_order_relaxed)) {
+    mark(modulePath, step, opcode);
 }
 
-ModuleCall::~ModuleCall() {
-    currentModule = outerModule;
-    currentStep = outerStep;
-    currentOpcode = outerOpcode;
-}
+ModuleCall::~ModuleCall() { mark(outerModule, outerStep, outerOpcode); }

@@ -16,7 +16,8 @@ void removeOnFatalSignal(const char* path);
 
 /// Marks a call into an effect module for as long as it lives, so that a crash inside the call is
 /// reported as "'<module>' crashed in <step> (SIGSEGV)". Scopes nest; the innermost is reported.
-/// `modulePath` and `step` must outlive the scope. Costs two stores: fit for the audio path.
+/// `modulePath` and `step` must outlive the scope. Costs a few relaxed atomic stores and takes no
+/// lock: fit for the audio path.
 class ModuleCall {
 public:
     ModuleCall(const char* modulePath, const char* step, int32_t opcode = -1);

@@ -90,10 +90,6 @@ std::string recordFault(const AEffect& record) {
     return {};
 }
 
-}  // namespace
-
-namespace {
-
 AEffect* callEntry(PluginMainProc entry, const std::string& modulePath) {
     const ModuleCall call(modulePath.c_str(), "main");
     return entry(hostCallback);
