@@ -47,6 +47,13 @@ ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup) {
         for (const auto& [name, value] : setup.environment) {
             ::setenv(name.c_str(), value.c_str(), 1);
         }
+        // Every disposition starts at its default, whatever the test runner inherited (a
+        // background job ignores SIGINT and SIGQUIT), so that only the setup's ignored ones are.
+        for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+            if (signalNumber != SIGKILL && signalNumber != SIGSTOP) {
+                std::signal(signalNumber, SIG_DFL);
+            }
+        }
         for (int signalNumber : setup.ignoredSignals) {
             std::signal(signalNumber, SIG_IGN);
         }

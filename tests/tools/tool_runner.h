@@ -20,7 +20,8 @@ struct RunSetup {
     std::string stdoutPath;           ///< where stdout goes instead of being captured
 };
 
-/// Runs the tool with `args` and waits for it; stdin is empty, stdout and stderr are captured.
+/// Runs the tool with `args` and waits for it; stdin is empty, stdout and stderr are captured, and
+/// every signal has its default disposition unless the setup ignores it.
 ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup = {});
 
 /// A fresh folder under the system's temporary folder, removed with everything in it.
