@@ -120,10 +120,14 @@ void renderFile(const RenderOptions& options) {
     const int32_t channels = source.stream->channelCount();
     const int32_t rateHz = source.stream->sampleRateHz();
     refuseToReplaceInput(options.inputPath, options.outputPath);
-    const int namedFormat = formatForLength(
+    int namedFormat = formatForLength(
         options.outputPath,
         chooseOutputFormat(options.outputPath, source.format, options.sampleFormat, channels, rateHz), channels,
         source.stream->frameCount());
+    if (isPipeOrSocket(options.outputPath)) {
+        // Refused before opening, which would first wait for the FIFO's reader.
+        namedFormat = streamableFormat(options.outputPath, namedFormat, channels, rateHz);
+    }
     PendingFile pending(options.outputPath);
     const int outputFormat = formatFor(pending, namedFormat, channels, rateHz);
 

@@ -172,6 +172,11 @@ void PendingFile::commit() {
     committed = true;
 }
 
+bool isPipeOrSocket(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+}
+
 void refuseToReplaceInput(const std::string& inputPath, const std::string& outputPath) {
     struct stat output {};
     if (::stat(outputPath.c_str(), &output) != 0) {

@@ -46,6 +46,10 @@ private:
     bool committed = false;
 };
 
+/// True when `path` names a FIFO or a socket (through links, /dev/stdout included): an output that
+/// cannot seek, known before opening it, which for a FIFO waits for a reader.
+bool isPipeOrSocket(const std::string& path);
+
 /// Throws ToolError when writing `outputPath` would replace `inputPath` (the same file under any
 /// name) or when `outputPath` is a folder.
 void refuseToReplaceInput(const std::string& inputPath, const std::string& outputPath);
