@@ -12,7 +12,7 @@
 struct FakeEffectShape {
     int32_t inputs = 1;
     int32_t outputs = 1;
-    int32_t latencyFrames = 0;
+    int32_t latencyFrames = 0;  ///< a negative one is announced as such and delays by nothing
     bool canReplacing = true;
     bool answersIndexedProgramNames = true;
     bool announcesLatencyOnceRunning = false;  ///< initialDelay reads 0 until the first block

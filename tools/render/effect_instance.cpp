@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "crash_guard.h"
 #include "tool_error.h"
 
 namespace {
@@ -89,12 +90,17 @@ std::string recordFault(const AEffect& record) {
     return {};
 }
 
+AEffect* callEntry(PluginMainProc entry, const std::string& modulePath) {
+    const ModuleCall call(modulePath.c_str(), "main");
+    return entry(hostCallback);
+}
+
 }  // namespace
 
 EffectInstance::EffectInstance(PluginMainProc entry, const std::string& modulePath)
-    : record(entry(hostCallback)) {
+    : modulePath(modulePath), record(callEntry(entry, modulePath)) {
     if (record == nullptr) {
-        throw ToolError(modulePath + ": the module's main returned no effect");
+        throw ToolError(quoted(modulePath) + ": the module's main returned no effect");
     }
     const std::string fault = recordFault(*record);
     if (fault.empty()) {
@@ -103,9 +109,9 @@ EffectInstance::EffectInstance(PluginMainProc entry, const std::string& modulePa
     }
     // A record with the right magic came from a real effect and is closed; any other is left alone.
     if (record->magic == kEffectMagic && record->dispatcher != nullptr) {
-        record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
+        dispatch(effClose);
     }
-    throw ToolError(modulePath + ": " + fault);
+    throw ToolError(quoted(modulePath) + ": " + fault);
 }
 
 EffectInstance::~EffectInstance() {
@@ -138,17 +144,30 @@ bool EffectInstance::usesReplacing() const {
 
 void EffectInstance::process(float** inputs, float** outputs, int32_t frames) {
     if (usesReplacing()) {
+        const ModuleCall call(modulePath.c_str(), "processReplacing");
         record->processReplacing(record, inputs, outputs, frames);
         return;
     }
     for (int32_t channel = 0; channel < outputCount(); ++channel) {
         std::fill(outputs[channel], outputs[channel] + frames, 0.0f);
     }
+    const ModuleCall call(modulePath.c_str(), "process");
     record->process(record, inputs, outputs, frames);
 }
 
 intptr_t EffectInstance::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+    const ModuleCall call(modulePath.c_str(), "the dispatcher", opcode);
     return record->dispatcher(record, opcode, index, value, ptr, opt);
+}
+
+float EffectInstance::parameter(int32_t index) const {
+    const ModuleCall call(modulePath.c_str(), "getParameter");
+    return record->getParameter(record, index);
+}
+
+void EffectInstance::setParameter(int32_t index, float normalizedValue) {
+    const ModuleCall call(modulePath.c_str(), "setParameter");
+    record->setParameter(record, index, normalizedValue);
 }
 
 std::string EffectInstance::text(int32_t opcode, int32_t index) {
