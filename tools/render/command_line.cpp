@@ -75,15 +75,6 @@ float parseNormalizedValue(const std::string& text, const std::string& context) 
     return value;
 }
 
-ParameterSetting parseParameterSetting(const std::string& text) {
-    const std::string context = "--param " + text;
-    const size_t equals = text.rfind('=');
-    if (equals == std::string::npos || equals == 0) {
-        throw UsageError(context + ": expected NAME=VALUE or INDEX=VALUE");
-    }
-    return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
-}
-
 int32_t parseBlockFrames(const std::string& text) {
     errno = 0;
     char* end = nullptr;
@@ -135,6 +126,15 @@ void checkCombinations(const RenderOptions& options) {
 }
 
 }  // namespace
+
+ParameterSetting parseParameterSetting(const std::string& text) {
+    const std::string context = "--param " + text;
+    const size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError(context + ": expected NAME=VALUE or INDEX=VALUE");
+    }
+    return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
+}
 
 RenderOptions parseCommandLine(const std::vector<std::string>& args) {
     RenderOptions options;
