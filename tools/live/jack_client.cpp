@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
+#include <cstdio>
 
 #include "tool_error.h"
 

@@ -67,7 +67,7 @@ public:
         pollfd watched{fd, POLLIN, 0};
         const timespec timeout{0, nanoseconds};
         const int ready = ppoll(&watched, fd >= 0 ? 1 : 0, &timeout, &waiting);
-        return ready > 0 && (watched.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+        return ready > 0 && (watched.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
     bool stopRequested() const { return stopSignal != 0; }
 
