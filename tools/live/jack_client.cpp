@@ -114,7 +114,9 @@ LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs)
         }
         // jackd reports a taken name as a server error when the exact name is asked for.
         if ((status & JackNameNotUnique) != 0 || clientExists(name)) {
-            throw ToolError("port name '" + name + ":" + portName("in", 0, static_cast<size_t>(inputs)) +
+            const std::string firstPort = inputs > 0 ? portName("in", 0, static_cast<size_t>(inputs))
+                                                     : portName("out", 0, static_cast<size_t>(outputs));
+            throw ToolError("port name '" + name + ":" + firstPort +
                             "' is taken: another JACK client is called '" + name + "' (choose another --name)");
         }
         throw ToolError("the JACK server refused a client called '" + name + "'");

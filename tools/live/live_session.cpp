@@ -8,6 +8,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
