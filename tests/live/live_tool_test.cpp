@@ -122,11 +122,20 @@ protected:
     void TearDown() override { stopServer(); }
 
     void stopServer() {
-        if (serverPid > 0) {
-            ::kill(serverPid, SIGTERM);
-            ::waitpid(serverPid, nullptr, 0);
-            serverPid = -1;
+        if (serverPid <= 0) {
+            return;
         }
+        ::kill(serverPid, SIGTERM);
+        const auto deadline = Clock::now() + std::chrono::seconds(3);
+        while (::waitpid(serverPid, nullptr, WNOHANG) == 0) {
+            if (Clock::now() > deadline) {
+                ::kill(serverPid, SIGKILL);  // a server that hangs on its way out goes all the same
+                ::waitpid(serverPid, nullptr, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        serverPid = -1;
     }
 
     /// Starts the tool and waits until its output port exists.
