@@ -83,15 +83,6 @@ float parseNormalizedValue(const std::string& written, const std::string& contex
     return static_cast<float>(value);
 }
 
-ParameterSetting parseParameterSetting(const std::string& text) {
-    const std::string context = "--param " + text;
-    const size_t equals = text.rfind('=');
-    if (equals == std::string::npos || equals == 0) {
-        throw UsageError(context + ": expected NAME=VALUE or INDEX=VALUE");
-    }
-    return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
-}
-
 int32_t parseBlockFrames(const std::string& text) {
     errno = 0;
     char* end = nullptr;
@@ -143,6 +134,15 @@ void checkCombinations(const RenderOptions& options) {
 }
 
 }  // namespace
+
+ParameterSetting parseParameterSetting(const std::string& text) {
+    const std::string context = "--param " + text;
+    const size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError(context + ": expected NAME=VALUE or INDEX=VALUE");
+    }
+    return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
+}
 
 /// Refuses a second use of an option that takes one value, rather than silently keeping the last.
 void refuseRepeat(std::set<std::string>& seen, const std::string& option, const std::string& spelling) {
