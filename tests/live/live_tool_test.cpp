@@ -332,7 +332,7 @@ TEST(LiveToolErrors, EachEndsWithOneLine) {
         {{}, 1, "no JACK server is running; start one with `jackd -d alsa` or run under `pw-jack`"},
         {{"--param", "pitch=1"}, 1, "--param pitch: no parameter of that name (the effect has: Gain, Depth)"},
         {{"--program", "9"}, 1, "--program 9: the effect has programs 0 to 3"},
-        {{"--plugin", "/nonexistent.so"}, 1, "/nonexistent.so: cannot load module: No such file or directory"},
+        {{"--plugin", "/nonexistent.so"}, 1, "'/nonexistent.so': cannot load module: No such file or directory"},
         {{"--connect=yes"}, 2, "--connect: takes no value"},
     };
     for (const auto& c : cases) {
