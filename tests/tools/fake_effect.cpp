@@ -65,6 +65,7 @@ private:
             if (resumed) {
                 log->sampleRateAnswer = host(&record, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f);
                 log->blockSizeAnswer = host(&record, audioMasterGetBlockSize, 0, 0, nullptr, 0.0f);
+                log->processLevelAnswer = host(&record, audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f);
             }
             return 0;
         case effSetProgram:

@@ -25,6 +25,7 @@ struct FakeEffectLog {
     intptr_t versionAnswer = -1;
     intptr_t sampleRateAnswer = -1;  ///< asked when resumed
     intptr_t blockSizeAnswer = -1;
+    intptr_t processLevelAnswer = -1;
     float sampleRateHz = 0.0f;
     intptr_t blockFrames = 0;
     std::vector<float> inputPeaks;  ///< largest magnitude seen on each input pin

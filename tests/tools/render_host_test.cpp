@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -222,6 +223,20 @@ TEST(HostCallback, AnswersTheVersionAndTheStreamItPrepared) {
     EXPECT_EQ(log.sampleRateAnswer, static_cast<intptr_t>(kRateHz));
     EXPECT_EQ(log.blockFrames, 200);
     EXPECT_EQ(log.blockSizeAnswer, 200);
+}
+
+TEST(HostCallback, TellsEffectsWhetherTheyRunOfflineOrInRealTime) {
+    const std::pair<EffectInstance::HostRole, intptr_t> cases[] = {
+        {EffectInstance::HostRole::offlineRenderer, 4}, {EffectInstance::HostRole::liveClient, 2}};
+    for (const auto& [role, processLevel] : cases) {
+        resetFakes(FakeEffectShape{});
+        {
+            EffectInstance effect(fakeEffectEntry, "fake", role);
+            effect.prepare(kRateHz, 64);
+            effect.resume();
+        }
+        EXPECT_EQ(fakeLogs().front()->processLevelAnswer, processLevel);
+    }
 }
 
 struct NameCase {

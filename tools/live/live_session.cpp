@@ -141,7 +141,7 @@ public:
     explicit Session(const LiveOptions& options)
         : options(options),
           module(options.pluginPath.empty() ? defaultModulePath() : options.pluginPath),
-          effect(module.entry(), module.path()),
+          effect(module.entry(), module.path(), EffectInstance::HostRole::liveClient),
           controls(resolveControls(effect, renderOptionsFor(options))),
           client(options.clientName, effect.inputCount(), effect.outputCount()),
           rateHz(client.sampleRateHz()),

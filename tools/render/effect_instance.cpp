@@ -11,6 +11,7 @@
 namespace {
 
 constexpr intptr_t kHostVersion = 2400;
+constexpr intptr_t kProcessLevelRealtime = 2;
 constexpr intptr_t kProcessLevelOffline = 4;
 constexpr intptr_t kLanguageEnglish = 1;
 constexpr intptr_t kAutomationOff = 1;
@@ -22,6 +23,7 @@ constexpr int32_t kMaxChannels = 256;
 struct StreamSettings {
     float sampleRateHz = 44100.0f;
     int32_t maxBlockFrames = 512;
+    EffectInstance::HostRole role = EffectInstance::HostRole::offlineRenderer;
 };
 StreamSettings streamSettings;
 
@@ -42,7 +44,7 @@ intptr_t hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
     case audioMasterGetBlockSize:
         return streamSettings.maxBlockFrames;
     case audioMasterGetCurrentProcessLevel:
-        return kProcessLevelOffline;
+        return streamSettings.role == EffectInstance::HostRole::liveClient ? kProcessLevelRealtime : kProcessLevelOffline;
     case audioMasterGetLanguage:
         return kLanguageEnglish;
     case audioMasterGetAutomationState:
@@ -51,7 +53,7 @@ intptr_t hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
         copyText(ptr, "Tinvoicer");
         return 1;
     case audioMasterGetProductString:
-        copyText(ptr, "tinvoicer-render");
+        copyText(ptr, streamSettings.role == EffectInstance::HostRole::liveClient ? "tinvoicer-live" : "tinvoicer-render");
         return 1;
     case audioMasterGetVendorVersion:
         return 1000;
@@ -97,8 +99,8 @@ AEffect* callEntry(PluginMainProc entry, const std::string& modulePath) {
 
 }  // namespace
 
-EffectInstance::EffectInstance(PluginMainProc entry, const std::string& modulePath)
-    : modulePath(modulePath), record(callEntry(entry, modulePath)) {
+EffectInstance::EffectInstance(PluginMainProc entry, const std::string& modulePath, HostRole role)
+    : modulePath(modulePath), record((streamSettings.role = role, callEntry(entry, modulePath))) {
     if (record == nullptr) {
         throw ToolError(quoted(modulePath) + ": the module's main returned no effect");
     }
@@ -122,7 +124,8 @@ EffectInstance::~EffectInstance() {
 }
 
 void EffectInstance::prepare(float sampleRateHz, int32_t maxBlockFrames) {
-    streamSettings = {sampleRateHz, maxBlockFrames};
+    streamSettings.sampleRateHz = sampleRateHz;
+    streamSettings.maxBlockFrames = maxBlockFrames;
     dispatch(effSetSampleRate, 0, 0, nullptr, sampleRateHz);
     dispatch(effSetBlockSize, 0, maxBlockFrames);
 }

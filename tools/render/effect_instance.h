@@ -12,10 +12,14 @@
 /// outside process(). Not thread-safe: the effect's entries are called on the caller's thread.
 class EffectInstance {
 public:
+    /// How the host callback presents the tool to effects: its process level (offline or
+    /// real-time) and its product name. One role for every instance of a process.
+    enum class HostRole { offlineRenderer, liveClient };
+
     /// Calls the entry with this tool's host callback, checks the record and opens the effect.
     /// Throws ToolError naming `modulePath` when the entry returns null, the magic is wrong, the
     /// record lacks a dispatcher or a processing entry, or the effect has no outputs.
-    EffectInstance(PluginMainProc entry, const std::string& modulePath);
+    EffectInstance(PluginMainProc entry, const std::string& modulePath, HostRole role = HostRole::offlineRenderer);
     ~EffectInstance();
     EffectInstance(const EffectInstance&) = delete;
     EffectInstance& operator=(const EffectInstance&) = delete;
