@@ -13,11 +13,16 @@ find_program(TINVOICER_GZIP gzip)
 
 # tinvoicer_add_man_page(<target> <one-line description>)
 # Generates section 1 of the manual for a command-line tool from its --help text at build time and
-# installs it, compressed, in man1. Without help2man (or when the tool cannot run on the build
-# machine) the page is left out, with a note.
+# installs it, compressed, in man1. Without help2man, when the tool cannot run on the build
+# machine, or in the sanitizer and fuzzing builds (test builds, never packaged, whose tools may
+# not run cleanly outside their tests) the page is left out, with a note.
 function(tinvoicer_add_man_page target description)
   if(CMAKE_CROSSCOMPILING OR NOT TINVOICER_HELP2MAN OR NOT TINVOICER_GZIP)
     message(STATUS "No man page for ${target}: needs help2man and gzip, and a tool that runs here")
+    return()
+  endif()
+  if(TINVOICER_SANITIZE OR TINVOICER_SANITIZE_THREAD OR TINVOICER_FUZZ)
+    message(STATUS "No man page for ${target} in a sanitizer or fuzzing build")
     return()
   endif()
   set(page ${PROJECT_BINARY_DIR}/man/${target}.1)

@@ -45,7 +45,7 @@ ardour_new_session() {
 
 # Renders the input through one plug-in (by the name Ardour lists it under; empty: none);
 # prints the mono result's path. A run that ends without a result is tried once more: Ardour's
-# Lua tool now and then dies on a busy machine before its export starts.
+# Lua tool has been seen to die on a busy machine, now and then, without one.
 ardour_render() {
   ardour_render_once "$@" 2>/dev/null || ardour_render_once "$@"
 }

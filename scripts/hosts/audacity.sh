@@ -29,14 +29,12 @@ audacity_stop() {
   background=("${kept[@]}")
 }
 
-# The preferences Audacity first starts with: scripting off, no welcome dialog (it holds up
-# scripted commands), its temporary files in the private folder, and WAV export as 32-bit float (libsndfile's WAV container 0x10000 with sample format
-# 6), so that the export keeps the effect's samples.
+# The preferences Audacity first starts with: scripting off, its temporary files in the private
+# folder, and WAV export as 32-bit float (libsndfile's WAV container 0x10000 with sample
+# format 6), so that the export keeps the effect's samples.
 audacity_preferences() {
   mkdir -p "$work/audacity-home/config/audacity"
   cat >"$work/audacity-home/config/audacity/audacity.cfg" <<PREFERENCES
-[GUI]
-ShowSplashScreen=0
 [Directories]
 TempDir=$work/audacity-home/temp
 [Module]
