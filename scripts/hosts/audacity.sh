@@ -115,6 +115,39 @@ audacity_render() {
   echo "$out"
 }
 
+# Scans' records and renders of the peers, then the module, in a running Audacity. Returns
+# non-zero when the recipe fails on a peer (the check is then skipped).
+audacity_check_plugins() {
+  local commands=$1 host=Audacity file
+  local name vendor id listing tip rendered reference_file verdict
+  for file in "${host_peers[@]}" "$module"; do
+    local found="$work/audacity-vst/$(basename "$file")"
+    listing=$("$render" --list --plugin "$file" 2>/dev/null) || { fail "tinvoicer-render --list failed on $file"; continue; }
+    name=$(registry_field "$found" Name)
+    vendor=$(registry_field "$found" Vendor)
+    # The scripting list gives each plug-in's command id (made from its name) and its channels.
+    id=$(awk -F'"' -v name="$name" '$4 == name && $8 ~ /^Audio In: / { print $2; exit }' <<<"$commands")
+    tip=$(awk -F'"' -v name="$name" '$4 == name && $8 ~ /^Audio In: / { print $8; exit }' <<<"$commands")
+    local says="$name | $vendor | $(registry_field "$found" EffectFamily) $(registry_field "$found" EffectType) | valid $(registry_field "$found" Valid) | $tip"
+    local expected="$(listed Name "$listing") | $(listed Vendor "$listing") | VST Process | valid 1 | Audio In: $(listed Inputs "$listing"), Audio Out: $(listed Outputs "$listing")"
+    if [ "$says" != "$expected" ]; then
+      mismatch "$host" "$file" "Audacity's scan of $(basename "$file"): '$says', expected '$expected'" || return 1
+      continue
+    fi
+    reference_file=$(reference "$file") || { fail "tinvoicer-render could not render through $file"; continue; }
+    if ! rendered=$(audacity_render "$id"); then
+      mismatch "$host" "$file" "Audacity could not apply '$id' through its scripting pipe" || return 1
+      continue
+    fi
+    if verdict=$(same_audio "$rendered" "$reference_file"); then
+      printf '  %-22s %s\n' "$(basename "$file")" "$says"
+      printf '  %-22s render: %s\n' "" "$verdict"
+    else
+      mismatch "$host" "$file" "Audacity's render through $(basename "$file") differs from tinvoicer-render's: $verdict" || return 1
+    fi
+  done
+}
+
 check_audacity() {
   local host=Audacity
   [ -x "$audacity_bin" ] || { skip "$host" "no $audacity_bin (Debian's audacity package)"; return; }
@@ -180,37 +213,13 @@ check_audacity() {
 
   echo "$commands" >"$work/audacity-commands.txt"
   echo "check-hosts: Audacity's scan, and a render through its scripting pipe at the defaults:"
-  local results=() name vendor id listing tip rendered reference_file verdict
-  for file in "${host_peers[@]}" "$module"; do
-    local found="$work/audacity-vst/$(basename "$file")"
-    listing=$("$render" --list --plugin "$file" 2>/dev/null) || { fail "tinvoicer-render --list failed on $file"; continue; }
-    name=$(registry_field "$found" Name)
-    vendor=$(registry_field "$found" Vendor)
-    # The scripting list gives each plug-in's command id (made from its name) and its channels.
-    id=$(awk -F'"' -v name="$name" '$4 == name && $8 ~ /^Audio In: / { print $2; exit }' <<<"$commands")
-    tip=$(awk -F'"' -v name="$name" '$4 == name && $8 ~ /^Audio In: / { print $8; exit }' <<<"$commands")
-    local says="$name | $vendor | $(registry_field "$found" EffectFamily) $(registry_field "$found" EffectType) | valid $(registry_field "$found" Valid) | $tip"
-    local expected="$(listed Name "$listing") | $(listed Vendor "$listing") | VST Process | valid 1 | Audio In: $(listed Inputs "$listing"), Audio Out: $(listed Outputs "$listing")"
-    if [ "$says" != "$expected" ]; then
-      fail "Audacity's scan of $(basename "$file"): '$says', expected '$expected'"
-      continue
-    fi
-    reference_file=$(reference "$file") || { fail "tinvoicer-render could not render through $file"; continue; }
-    if ! rendered=$(audacity_render "$id"); then
-      fail "Audacity could not apply '$id' through its scripting pipe: $rendered"
-      continue
-    fi
-    if verdict=$(same_audio "$rendered" "$reference_file"); then
-      printf '  %-22s %s\n' "$(basename "$file")" "$says"
-      printf '  %-22s render: %s\n' "" "$verdict"
-    else
-      fail "Audacity's render through $(basename "$file") differs from tinvoicer-render's: $verdict"
-    fi
-  done
+  local judged=yes
+  audacity_check_plugins "$commands" || judged=no
   exec {audacity_to}>&- {audacity_from}<&-
   audacity_stop
   rm -f "$audacity_pipe_to" "$audacity_pipe_from"
 
+  [ "$judged" = yes ] || return 0
   # What Audacity kept of the module once it used it: unique id, number and names of parameters.
   # Its section is named by the base64 form of "Effect_VST_<vendor>_<name>", '=' escaped.
   local section settings
