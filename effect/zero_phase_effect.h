@@ -68,6 +68,8 @@ public:
 
     /// Latency of the audio path in samples: one whole frame.
     int32_t latencySamples() const { return frameSize; }
+    /// The frame processor; its `depth` follows the Depth parameter.
+    const ZeroPhaseProcessor& frameProcessor() const { return *processor; }
 
 private:
     template <typename Write>
