@@ -1,6 +1,7 @@
 // The two base classes of a VST 2 effect. EffectBase owns the effect record that the host sees and
 // turns dispatcher opcodes 0 to 24 into calls of named virtual operations; EffectBaseEx adds the
 // extended opcodes 25 to 68. Every operation has a default, so an effect overrides only what it needs.
+// Part of the host layer (tinvoicer_host), which knows no product: the product derives from these.
 #pragma once
 
 #include <cstdint>

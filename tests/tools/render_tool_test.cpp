@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/signals.h"
 #include "support/test_host.h"
 #include "tool_runner.h"
 
@@ -75,7 +76,7 @@ TEST_F(RenderTool, NoiseBurstsStayInPlaceWithCompensationAndMoveByTheDelayWithou
     for (size_t burst = 0; burst < kBursts; ++burst) {
         // Bursts start at every offset within the effect's 256-frame hop, not only at one.
         starts.push_back(burst * kSpacing + 1536 + (burst * 37) % 256);
-        const std::vector<float> noise = whiteNoise(kBurstFrames, 0.1f, static_cast<uint32_t>(burst + 1));
+        const std::vector<float> noise = test_support::noise(kBurstFrames, 0.1f, static_cast<uint32_t>(burst + 1));
         std::copy(noise.begin(), noise.end(), samples.begin() + static_cast<std::ptrdiff_t>(starts.back()));
     }
     const Sound input = monoSound(samples);
@@ -115,7 +116,7 @@ class OutputLength : public RenderTool, public ::testing::WithParamInterface<Len
 
 TEST_P(OutputLength, EqualsTheInputsAndKeepsItsFormat) {
     const LengthCase c = GetParam();
-    Sound input = monoSound(whiteNoise(static_cast<size_t>(c.frames), 0.25f, 3), c.format);
+    Sound input = monoSound(test_support::noise(static_cast<size_t>(c.frames), 0.25f, 3), c.format);
     const Sound output = render(input, {"--block-size", c.blockSize});
     EXPECT_EQ(output.frames(), c.frames);
     EXPECT_EQ(output.format, c.format);
@@ -138,7 +139,7 @@ TEST_F(RenderTool, EachChannelOfAMultiChannelFileGoesThroughItsOwnInstance) {
     input.samples.resize(frames * channels);
     std::vector<std::vector<float>> planes;
     for (int32_t c = 0; c < channels; ++c) {
-        planes.push_back(whiteNoise(frames, 0.3f, static_cast<uint32_t>(11 + c)));
+        planes.push_back(test_support::noise(frames, 0.3f, static_cast<uint32_t>(11 + c)));
         for (size_t n = 0; n < frames; ++n) {
             input.samples[n * channels + static_cast<size_t>(c)] = planes.back()[n];
         }
@@ -154,7 +155,7 @@ TEST_F(RenderTool, EachChannelOfAMultiChannelFileGoesThroughItsOwnInstance) {
 }
 
 TEST_F(RenderTool, ConversionToPcmReportsAndClipsWhatExceedsFullScale) {
-    const Sound input = monoSound(whiteNoise(30000, 0.9f, 5));
+    const Sound input = monoSound(test_support::noise(30000, 0.9f, 5));
     const std::vector<std::string> loud = {"--param", "Gain=1"};  // the largest output factor
     const Sound asFloat = render(input, loud, "float.wav");
     ASSERT_TRUE(lastRun.err.empty()) << lastRun.err;
@@ -177,7 +178,7 @@ TEST_F(RenderTool, ConversionToPcmReportsAndClipsWhatExceedsFullScale) {
 }
 
 TEST_F(RenderTool, ParameterByNameOrIndexSetsTheSameValue) {
-    const Sound input = monoSound(whiteNoise(8000, 0.3f, 6));
+    const Sound input = monoSound(test_support::noise(8000, 0.3f, 6));
     const Sound byName = render(input, {"--param", "  gAIN=0.3"}, "name.wav");
     const Sound byIndex = render(input, {"--param", "0=0.3"}, "index.wav");
     const Sound unchanged = render(input, {}, "default.wav");
@@ -252,7 +253,7 @@ class BadInputs : public ::testing::TestWithParam<BadInput> {};
 TEST_P(BadInputs, GetOneLineNamingTheCauseAndLoseNothing) {
     const BadInput& c = GetParam();
     ScratchFolder folder;
-    writeSound(folder.file("in.wav"), monoSound(whiteNoise(4000, 0.2f, 9)));
+    writeSound(folder.file("in.wav"), monoSound(test_support::noise(4000, 0.2f, 9)));
     writeBytes(folder.file("junk.wav"), "this is not audio\n");
     writeBytes(folder.file("broken.so"), "this is not a module\n");
     writeBytes(folder.file("out.wav"), "an earlier result\n");
@@ -317,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CrashingEffect, LeavesNoPartialFileAndKeepsTheEarlierOutput) {
     ScratchFolder folder;
-    writeSound(folder.file("in.wav"), monoSound(whiteNoise(4000, 0.2f, 9)));
+    writeSound(folder.file("in.wav"), monoSound(test_support::noise(4000, 0.2f, 9)));
     writeBytes(folder.file("out.wav"), "an earlier result\n");
     const std::vector<std::string> namesBefore = folder.names();
     const ToolRun run =
