@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "host/module_entry.h"
 #include "spectral/bin_magnitudes.h"
 #include "spectral/flush_denormals.h"
 

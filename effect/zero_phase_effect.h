@@ -1,5 +1,7 @@
 // Tinvoicer: gives a voice a machine-like, monotone character. Every frame of 1024 samples
 // (one every 256) keeps the magnitude of each frequency bin and loses its phase.
+// The effect layer (tinvoicer_effect): the product, built on the host layer's base classes and
+// the spectral toolkit's frame processor.
 #pragma once
 
 #include <atomic>
@@ -81,6 +83,8 @@ public:
 
     /// Latency of the audio path in samples: one whole frame.
     int32_t latencySamples() const { return frameSize; }
+    /// The frame processor; its `depth` follows the Depth parameter.
+    const ZeroPhaseProcessor& frameProcessor() const { return *processor; }
 
 private:
     template <typename Write>

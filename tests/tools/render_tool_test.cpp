@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/signals.h"
 #include "support/test_host.h"
 #include "tool_runner.h"
 
@@ -80,7 +81,7 @@ TEST_F(RenderTool, NoiseBurstsStayInPlaceWithCompensationAndMoveByTheDelayWithou
     for (size_t burst = 0; burst < kBursts; ++burst) {
         // Bursts start at every offset within the effect's 256-frame hop, not only at one.
         starts.push_back(burst * kSpacing + 1536 + (burst * 37) % 256);
-        const std::vector<float> noise = whiteNoise(kBurstFrames, 0.1f, static_cast<uint32_t>(burst + 1));
+        const std::vector<float> noise = test_support::noise(kBurstFrames, 0.1f, static_cast<uint32_t>(burst + 1));
         std::copy(noise.begin(), noise.end(), samples.begin() + static_cast<std::ptrdiff_t>(starts.back()));
     }
     const Sound input = monoSound(samples);
@@ -123,7 +124,7 @@ class OutputLength : public RenderTool, public ::testing::WithParamInterface<Len
 
 TEST_P(OutputLength, EqualsTheInputsAndKeepsItsFormat) {
     const LengthCase c = GetParam();
-    Sound input = monoSound(whiteNoise(static_cast<size_t>(c.frames), 0.25f, 3), c.format);
+    Sound input = monoSound(test_support::noise(static_cast<size_t>(c.frames), 0.25f, 3), c.format);
     const Sound output = render(input, {"--block-size", c.blockSize}, c.outName);
     EXPECT_EQ(output.frames(), c.frames);
     EXPECT_EQ(output.format, c.expectedFormat != 0 ? c.expectedFormat : c.format);
@@ -151,7 +152,7 @@ TEST_F(RenderTool, EachChannelOfAMultiChannelFileGoesThroughItsOwnInstance) {
     input.samples.resize(frames * channels);
     std::vector<std::vector<float>> planes;
     for (int32_t c = 0; c < channels; ++c) {
-        planes.push_back(whiteNoise(frames, 0.3f, static_cast<uint32_t>(11 + c)));
+        planes.push_back(test_support::noise(frames, 0.3f, static_cast<uint32_t>(11 + c)));
         for (size_t n = 0; n < frames; ++n) {
             input.samples[n * channels + static_cast<size_t>(c)] = planes.back()[n];
         }
@@ -167,7 +168,7 @@ TEST_F(RenderTool, EachChannelOfAMultiChannelFileGoesThroughItsOwnInstance) {
 }
 
 TEST_F(RenderTool, ConversionToPcmReportsAndClipsWhatExceedsFullScale) {
-    const Sound input = monoSound(whiteNoise(30000, 0.9f, 5));
+    const Sound input = monoSound(test_support::noise(30000, 0.9f, 5));
     const std::vector<std::string> loud = {"--param", "Gain=1"};  // the largest output factor
     const Sound asFloat = render(input, loud, "float.wav");
     ASSERT_TRUE(lastRun.err.empty()) << lastRun.err;
@@ -190,7 +191,7 @@ TEST_F(RenderTool, ConversionToPcmReportsAndClipsWhatExceedsFullScale) {
 }
 
 TEST_F(RenderTool, ParameterByNameOrIndexSetsTheSameValue) {
-    const Sound input = monoSound(whiteNoise(8000, 0.3f, 6));
+    const Sound input = monoSound(test_support::noise(8000, 0.3f, 6));
     const Sound byName = render(input, {"--param", "  gAIN=0.3"}, "name.wav");
     const Sound byIndex = render(input, {"--param", "0=0.3"}, "index.wav");
     const Sound unchanged = render(input, {}, "default.wav");
@@ -265,13 +266,13 @@ class BadInputs : public ::testing::TestWithParam<BadInput> {};
 TEST_P(BadInputs, GetOneLineNamingTheCauseAndLoseNothing) {
     const BadInput& c = GetParam();
     ScratchFolder folder;
-    writeSound(folder.file("in.wav"), monoSound(whiteNoise(4000, 0.2f, 9)));
+    writeSound(folder.file("in.wav"), monoSound(test_support::noise(4000, 0.2f, 9)));
     writeBytes(folder.file("junk.wav"), "this is not audio\n");
     writeBytes(folder.file("broken.so"), "this is not a module\n");
     writeBytes(folder.file("out.wav"), "an earlier result\n");
     ASSERT_EQ(::link(folder.file("in.wav").c_str(), folder.file("alias.wav").c_str()), 0);
     ASSERT_EQ(::symlink("/dev/full", folder.file("full.flac").c_str()), 0);
-    writeSound(folder.file("cut.flac"), monoSound(whiteNoise(44100, 0.2f, 9), SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
+    writeSound(folder.file("cut.flac"), monoSound(test_support::noise(44100, 0.2f, 9), SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
     ASSERT_EQ(::truncate(folder.file("cut.flac").c_str(), static_cast<off_t>(readBytes(folder.file("cut.flac")).size() / 2)), 0);
     const std::string inputBytes = readBytes(folder.file("in.wav"));
     const std::vector<std::string> namesBefore = folder.names();
@@ -357,7 +358,7 @@ class OutputTargets : public ::testing::TestWithParam<OutputTarget> {};
 TEST_P(OutputTargets, AreWrittenWithoutReplacingWhatIsNotARegularFile) {
     const OutputTarget& c = GetParam();
     ScratchFolder folder;
-    const Sound input = monoSound(whiteNoise(3000, 0.2f, 4));
+    const Sound input = monoSound(test_support::noise(3000, 0.2f, 4));
     writeSound(folder.file("in.wav"), input);
     c.prepare(folder);
     const ToolRun run =
@@ -421,7 +422,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(OutputTargets, AFifoGetsAStreamThatNeedsNoSeeking) {
     ScratchFolder folder;
-    const Sound input = monoSound(whiteNoise(3000, 0.2f, 4));
+    const Sound input = monoSound(test_support::noise(3000, 0.2f, 4));
     writeSound(folder.file("in.wav"), input);
     ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
     // A writer of the test's own, held until the tool is done, so that the reader below neither
@@ -444,7 +445,7 @@ TEST(OutputTargets, AFifoGetsAStreamThatNeedsNoSeeking) {
 }
 
 TEST_F(RenderTool, NonFiniteSamplesBecomeZeroAndAreCounted) {
-    std::vector<float> samples = whiteNoise(20000, 0.2f, 8);
+    std::vector<float> samples = test_support::noise(20000, 0.2f, 8);
     std::fill(samples.begin() + 5000, samples.begin() + 5010, std::numeric_limits<float>::quiet_NaN());
     const Sound output = render(monoSound(samples), {"--sample-format", "16"}, "out.flac");
     // The effect spreads a NaN over the frames that hold it, so only the line says how many.
@@ -483,7 +484,7 @@ class HostileEnvironment : public ::testing::TestWithParam<HostileRun> {};
 TEST_P(HostileEnvironment, EndsWithOneLineAndTheOutputCompleteOrUntouched) {
     const HostileRun& c = GetParam();
     ScratchFolder folder;
-    const Sound input = monoSound(whiteNoise(20 * 512, 0.2f, 9));
+    const Sound input = monoSound(test_support::noise(20 * 512, 0.2f, 9));
     writeSound(folder.file("in.wav"), input);
     writeBytes(folder.file("out.wav"), "an earlier result\n");
     const std::vector<std::string> namesBefore = folder.names();

@@ -149,13 +149,3 @@ void writeBytes(const std::string& path, const std::string& bytes) {
     file << bytes;
     ASSERT_TRUE(file.good()) << path;
 }
-
-std::vector<float> whiteNoise(size_t count, float amplitude, uint32_t seed) {
-    std::vector<float> noise(count);
-    uint32_t state = seed;
-    for (float& sample : noise) {
-        state = state * 1664525u + 1013904223u;
-        sample = amplitude * (static_cast<float>(state >> 8) / 8388608.0f - 1.0f);
-    }
-    return noise;
-}

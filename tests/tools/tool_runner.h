@@ -55,5 +55,3 @@ Sound readSound(const std::string& path);
 std::string readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::string& bytes);
 
-/// Deterministic white noise in -amplitude..amplitude.
-std::vector<float> whiteNoise(size_t count, float amplitude, uint32_t seed);
