@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/fftw_chain.h"
+#include "fftw_chain.h"
 #include "effect/zero_phase_effect.h"
 #include "spectral/flush_denormals.h"
 #include "spectral/real_fft.h"

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "host/module_entry.h"
 #include "spectral/bin_magnitudes.h"
 #include "spectral/flush_denormals.h"
 
@@ -33,7 +34,9 @@ float outputFactor(float normalizedGain) {
 }
 
 ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize) : SpectralProcessor(frameSize) {}
-ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel) : SpectralProcessor(frameSize, kernel) {}
+
+ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel)
+    : SpectralProcessor(frameSize, kernel) {}
 
 ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
 
@@ -41,6 +44,7 @@ ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
 void ZeroPhaseProcessor::processSpectrum() { replaceByMagnitudes(bins.get(), size / 2 + 1); }
 
 ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host) : ZeroPhaseEffect(host, RealFft::fastestKernel()) {}
+
 ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host, RealFft::Kernel kernel)
     : EffectBaseEx(host, kProgramCount, kParamCount),
       programs(new EffectProgram[kProgramCount]),
@@ -63,7 +67,7 @@ void ZeroPhaseEffect::setParameter(int32_t index, float value) {
     switch (index) {
         case kGain:
             program.gain = value;
-            gain = value;
+            gain.store(value, std::memory_order_relaxed);
             break;
         case kDepth:
             program.depth = value;
@@ -77,7 +81,7 @@ void ZeroPhaseEffect::setParameter(int32_t index, float value) {
 
 float ZeroPhaseEffect::getParameter(int32_t index) {
     switch (index) {
-        case kGain: return gain;
+        case kGain: return gain.load(std::memory_order_relaxed);
         case kDepth: return depth;
         default: return 0.0f;
     }
@@ -87,7 +91,11 @@ template <typename Write>
 void ZeroPhaseEffect::run(float** inputs, float** outputs, int32_t sampleFrames, Write write) {
     // The host's float mode comes back on return; denormals inside would cost far more than this.
     const FlushDenormalsScope flushDenormals;
-    const float factor = outputFactor(gain);
+    // A suspend from another thread lands here, before anything reads the history.
+    if (historyStale.load(std::memory_order_relaxed) && historyStale.exchange(false, std::memory_order_acquire)) {
+        processor->reset();
+    }
+    const float factor = outputFactor(gain.load(std::memory_order_relaxed));
     const float* in = inputs[0];
     float* out = outputs[0];
     // The processor's results in runs; each run of input is read before the output at the same
@@ -151,13 +159,13 @@ void ZeroPhaseEffect::getParamName(int32_t index, char* text) {
 
 void ZeroPhaseEffect::getParamDisplay(int32_t index, char* text) {
     switch (index) {
-        case kGain: dbToText(outputFactor(gain), text); break;
+        case kGain: dbToText(outputFactor(gain.load(std::memory_order_relaxed)), text); break;
         case kDepth: floatToText(depth * 100.0f, text); break;
         default: break;
     }
 }
 
-void ZeroPhaseEffect::suspend() { processor->reset(); }
+void ZeroPhaseEffect::suspend() { historyStale.store(true, std::memory_order_release); }
 
 void ZeroPhaseEffect::resume() {}
 

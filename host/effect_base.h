@@ -1,6 +1,7 @@
 // The two base classes of a VST 2 effect. EffectBase owns the effect record that the host sees and
 // turns dispatcher opcodes 0 to 24 into calls of named virtual operations; EffectBaseEx adds the
 // extended opcodes 25 to 68. Every operation has a default, so an effect overrides only what it needs.
+// Part of the host layer (tinvoicer_host), which knows no product: the product derives from these.
 #pragma once
 
 #include <cstdint>
@@ -22,13 +23,6 @@ struct MidiProgramName;
 struct MidiProgramCategory;
 struct MidiKeyName;
 
-/// A key press as the dispatcher hands it to an editor (opcodes 59 and 60).
-struct VstKeyCode {
-    int32_t character;
-    uint8_t virt;
-    uint8_t modifier;
-};
-
 /// An optional editor object. No effect in this project creates one; the dispatchers forward
 /// the editor opcodes to it when it exists and answer 0 when it does not.
 class EffectEditor {
@@ -47,6 +41,9 @@ public:
 
 /// Base effect: owns the record, answers opcodes 0 to 24, and sends the basic host requests.
 /// Not copyable: the record's `object` field points at this very object.
+/// Threads: the processing operations run on the host's audio thread; every other operation may
+/// come from one other thread while they run, so whatever an effect shares between the two sides
+/// must be safe for that (the defaults here share nothing). close() is followed by the destructor.
 class EffectBase {
 public:
     /// Fills the record (counts, magic, entries, defaults). `host` may be null: every host request
@@ -238,7 +235,3 @@ private:
     intptr_t dispatchExtended(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
     intptr_t dispatchEditorKey(int32_t opcode, int32_t index, intptr_t value, float opt);
 };
-
-/// Creates the product's effect for `main`. Defined by the effect, not by the host layer,
-/// so that the host layer knows no product. Returns null when the effect cannot be allocated.
-EffectBase* createEffect(audioMasterCallback host) noexcept;

@@ -1,14 +1,24 @@
 // The VST 2 wire format between a host and an effect module: the effect record,
 // the C entry types it carries, the host callback, and the numbers both sides agree on.
-// Plain C types only, so a host written in C or C++ can use this header as it is.
+// Plain C types only: a host written in C (C11) or C++ can use this header as it is.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
-struct AEffect;
+#ifdef __cplusplus
+// In C++ the enumerations are exactly as wide as the fields they travel in.
+#define TINVOICER_AS_INT32 : int32_t
+#else
+#include <assert.h>  // static_assert
+#define TINVOICER_AS_INT32
+#endif
 
+typedef struct AEffect AEffect;
+
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 // `value` and the result of the dispatcher and of the host callback are as wide as a pointer,
 // so a pointer or a negative answer reaches a 64-bit host intact; on 32-bit builds they are 32 bits.
@@ -23,10 +33,15 @@ typedef float (*AEffectGetParameterProc)(AEffect* effect, int32_t index);
 // The module's one exported function, under both names hosts look for ("main" and "VSTPluginMain").
 typedef AEffect* (*PluginMainProc)(audioMasterCallback host);
 
+#ifdef __cplusplus
 }  // extern "C"
+#endif
 
 /// The effect record. Field order is fixed; a 32-bit build gives the classic 144-byte layout,
 /// a 64-bit build the natural-alignment layout that 64-bit hosts use (192 bytes on x86-64).
+/// Threads: `processReplacing` and `process` are the audio thread's and never overlap each other;
+/// the dispatcher and the parameter entries may run on one other thread at the same time. The
+/// dispatcher's effClose destroys the effect and this record with it: nothing may run or follow.
 struct AEffect {
     uint32_t magic;
     AEffectDispatcherProc dispatcher;
@@ -70,6 +85,14 @@ static_assert(offsetof(AEffect, uniqueID) == 112 && offsetof(AEffect, version) =
 static_assert(offsetof(AEffect, processReplacing) == 120 && offsetof(AEffect, future) == 128, "tail");
 #endif
 
+/// A key press as the dispatcher hands it to an editor (effEditKeyDown and effEditKeyUp).
+typedef struct VstKeyCode {
+    int32_t character;
+    uint8_t virt;
+    uint8_t modifier;
+} VstKeyCode;
+
+#ifdef __cplusplus
 /// 'VstP', the first field of every valid record.
 constexpr uint32_t kEffectMagic = 0x56737450;
 
@@ -80,9 +103,12 @@ constexpr int32_t fourCharCode(char a, char b, char c, char d) {
                                 (static_cast<uint32_t>(static_cast<unsigned char>(c)) << 8) |
                                 static_cast<uint32_t>(static_cast<unsigned char>(d)));
 }
+#else
+#define kEffectMagic 0x56737450u
+#endif
 
 /// Bits of `AEffect::flags`.
-enum EffectFlags : int32_t {
+enum EffectFlags TINVOICER_AS_INT32 {
     effFlagsHasEditor = 1 << 0,
     effFlagsHasClip = 1 << 1,
     effFlagsHasVu = 1 << 2,
@@ -96,7 +122,7 @@ enum EffectFlags : int32_t {
 };
 
 /// Opcodes that the host sends to the record's dispatcher entry.
-enum DispatcherOpcode : int32_t {
+enum DispatcherOpcode TINVOICER_AS_INT32 {
     effOpen = 0,
     effClose,
     effSetProgram,
@@ -169,7 +195,7 @@ enum DispatcherOpcode : int32_t {
 };
 
 /// Opcodes that an effect sends through the host callback.
-enum HostOpcode : int32_t {
+enum HostOpcode TINVOICER_AS_INT32 {
     audioMasterAutomate = 0,
     audioMasterVersion,
     audioMasterCurrentId,
@@ -215,14 +241,18 @@ enum HostOpcode : int32_t {
 };
 
 /// Answers to `effGetPlugCategory`.
-enum PlugCategory : int32_t {
+enum PlugCategory TINVOICER_AS_INT32 {
     kPlugCategUnknown = 0,
     kPlugCategEffect = 1,
     kPlugCategSynth = 2,
 };
 
 /// Buffer sizes hosts use for the texts they ask for.
+#ifdef __cplusplus
 constexpr size_t kDisplayTextBytes = 9;   ///< parameter label, display and name
 constexpr size_t kProgramNameBytes = 24;  ///< program name
 constexpr size_t kEffectNameBytes = 32;   ///< effect name
 constexpr size_t kVendorTextBytes = 64;   ///< vendor and product texts
+#else
+enum { kDisplayTextBytes = 9, kProgramNameBytes = 24, kEffectNameBytes = 32, kVendorTextBytes = 64 };
+#endif

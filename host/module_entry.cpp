@@ -1,7 +1,7 @@
 // The module's exported entry: what a host calls first, under either of the two names hosts use.
 // Only the module links this file; test programs reach the entry through the dynamic loader,
 // since a program linked with a function named `main` would start inside it.
-#include "host/effect_base.h"
+#include "host/module_entry.h"
 
 #if defined(_WIN32)
 // host/module_exports.def lists the exports. dllexport is left out: on 32-bit Windows it would

@@ -209,15 +209,25 @@ TEST(EffectBase, VuIsScaledToSixteenBitsAndTruncated) {
     }
 }
 
-TEST(EffectBase, RateAndBlockSizeAreStored) {
-    PlainEffect effect;
-    effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    effect.dispatcher(effSetBlockSize, 0, 333, nullptr, 0.0f);
-    EXPECT_EQ(effect.getSampleRate(), 48000.0f);
-    EXPECT_EQ(effect.getBlockSize(), 333);
-    EXPECT_EQ(effect.dispatcher(effSetBlockSizeAndSampleRate, 0, 64, nullptr, 96000.0f), 1);
-    EXPECT_EQ(effect.getSampleRate(), 96000.0f);
-    EXPECT_EQ(effect.getBlockSize(), 64);
+// Each setter of a number in the record writes its own field and no other.
+TEST(EffectBase, FieldSettersTouchOnlyTheirOwnField) {
+    using Setter = void (PlainEffect::*)(int32_t);
+    const struct {
+        Setter set;
+        int32_t AEffect::*field;
+    } setters[] = {
+        {&PlainEffect::setUniqueID, &AEffect::uniqueID},   {&PlainEffect::setNumInputs, &AEffect::numInputs},
+        {&PlainEffect::setNumOutputs, &AEffect::numOutputs}, {&PlainEffect::setRealQualities, &AEffect::realQualities},
+        {&PlainEffect::setOffQualities, &AEffect::offQualities}, {&PlainEffect::setInitialDelay, &AEffect::initialDelay},
+    };
+    for (const auto& setter : setters) {
+        PlainEffect effect;
+        AEffect expected;
+        std::memcpy(&expected, effect.record(), sizeof expected);
+        expected.*setter.field = -10;
+        (effect.*setter.set)(-10);
+        EXPECT_EQ(std::memcmp(effect.record(), &expected, sizeof expected), 0) << &setter - setters;
+    }
 }
 
 TEST(EffectBase, FlagSettersTouchOnlyTheirOwnBit) {
@@ -247,23 +257,6 @@ TEST(EffectBaseEx, PlugCategoryFollowsTheSynthFlag) {
     EXPECT_EQ(effect.dispatcher(effGetPlugCategory, 0, 0, nullptr, 0.0f), 0);
     effect.setIsSynth(true);
     EXPECT_EQ(effect.dispatcher(effGetPlugCategory, 0, 0, nullptr, 0.0f), 2);
-}
-
-TEST(EffectBase, FieldSettersStoreIntoTheRecord) {
-    PlainEffect effect;
-    effect.setUniqueID(fourCharCode('a', 'b', 'c', 'd'));
-    effect.setNumInputs(6);
-    effect.setNumOutputs(7);
-    effect.setRealQualities(8);
-    effect.setOffQualities(9);
-    effect.setInitialDelay(-10);
-    const AEffect& r = *effect.record();
-    EXPECT_EQ(r.uniqueID, 0x61626364);
-    EXPECT_EQ(r.numInputs, 6);
-    EXPECT_EQ(r.numOutputs, 7);
-    EXPECT_EQ(r.realQualities, 8);
-    EXPECT_EQ(r.offQualities, 9);
-    EXPECT_EQ(r.initialDelay, -10);
 }
 
 TEST(EffectBaseEx, EditorOpcodesReachAnAttachedEditor) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/effect_base.h"
-#include "support/test_host.h"
+#include "support/recording_host.h"
 
 namespace {
 
@@ -257,6 +257,10 @@ TEST(HostRequests, RateAndBlockSizeRequestsReturnWhatTheHostSetDuringTheCall) {
         {"hostGetSampleRate()", 16, effSetSampleRate, 0, 96000.0f, 22050, 96000,
          [](RequestEffect& e) { return static_cast<intptr_t>(e.hostGetSampleRate()); }},
         {"hostGetBlockSize()", 17, effSetBlockSize, 512, 0.0f, 64, 512,
+         [](RequestEffect& e) { return intptr_t{e.hostGetBlockSize()}; }},
+        {"hostGetSampleRate() set with the block size", 16, effSetBlockSizeAndSampleRate, 64, 48000.0f, 22050, 48000,
+         [](RequestEffect& e) { return static_cast<intptr_t>(e.hostGetSampleRate()); }},
+        {"hostGetBlockSize() set with the sample rate", 17, effSetBlockSizeAndSampleRate, 64, 48000.0f, 512, 64,
          [](RequestEffect& e) { return intptr_t{e.hostGetBlockSize()}; }},
     };
     for (const ReentryRow& row : rows) {

@@ -201,7 +201,7 @@ TEST(UnitTexts, ConvertSamplesAtTheStoredSampleRate) {
     };
     for (const RateCase& c : cases) {
         PlainEffect effect;
-        effect.setSampleRate(c.sampleRateHz);
+        effect.dispatcher(effSetSampleRate, 0, 0, nullptr, c.sampleRateHz);
         const std::string text = guardedText([&](char* out) {
             if (c.frequency) {
                 effect.hzToText(c.samples, out);

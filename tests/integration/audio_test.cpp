@@ -1,10 +1,11 @@
 // The real module's audio, compared with the zero-phase chain recomputed here in double precision.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <random>
 #include <vector>
 
+#include "support/signals.h"
 #include "support/test_host.h"
 
 namespace {
@@ -154,12 +155,10 @@ TEST(ModuleLatency, NoiseBurstsMoveByTheAnnouncedDelay) {
     constexpr size_t kSpacing = 8192;
     constexpr size_t kBursts = 64;
     std::vector<float> input(kSpacing * kBursts, 0.0f);
-    std::mt19937 generator(42);
-    std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
+    const std::vector<float> bursts = test_support::noise(kBurst * kBursts, 0.5f, 42);
     for (size_t burst = 0; burst < kBursts; ++burst) {
-        for (size_t t = 0; t < kBurst; ++t) {
-            input[burst * kSpacing + 1024 + t] = uniform(generator);
-        }
+        std::copy_n(bursts.begin() + static_cast<long>(burst * kBurst), kBurst,
+                    input.begin() + static_cast<long>(burst * kSpacing + 1024));
     }
     RecordingHost host;
     LoadedModule module;

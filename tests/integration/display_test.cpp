@@ -36,10 +36,4 @@ TEST_F(Display, ShowsGainInDecibelsAndDepthInPercent) {
     }
 }
 
-TEST_F(Display, LeavesTheTextOfAnUnknownParameterUntouched) {
-    char text[kTextBytes] = "previous";
-    EXPECT_EQ(plugin.dispatch(effGetParamDisplay, 2, 0, text), 0);
-    EXPECT_STREQ(text, "previous");
-}
-
 }  // namespace

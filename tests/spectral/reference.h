@@ -1,12 +1,13 @@
 // Independent double-precision references for the spectral tests: a plain O(N^2) DFT in the
-// half-complex layout, its closed-form inverse, and a reproducible noise source.
+// half-complex layout, its closed-form inverse, and a fingerprint of float bits.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <vector>
+
+#include "support/signals.h"
 
 namespace reference {
 
@@ -56,21 +57,7 @@ inline std::vector<double> halfComplexSynthesis(const std::vector<double>& spec)
     return out;
 }
 
-/// Reproducible uniform noise in [-1, 1], the same on every platform (the standard library's
-/// distributions are not).
-class Noise {
-public:
-    explicit Noise(uint32_t seed) : engine(seed) {}
-    float next() { return static_cast<float>(engine() / 4294967295.0 * 2.0 - 1.0); }
-    std::vector<float> block(std::size_t n) {
-        std::vector<float> v(n);
-        for (float& s : v) s = next();
-        return v;
-    }
-
-private:
-    std::mt19937 engine;
-};
+using test_support::Noise;
 
 /// FNV-1a hash of the bit patterns of `v`: equal only for bit-identical float arrays.
 inline uint64_t bitFingerprint(const std::vector<float>& v) {

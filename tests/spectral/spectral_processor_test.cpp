@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "allocation_probe.h"
 #include "reference.h"
+#include "support/allocation_probe.h"
 
 namespace {
 
@@ -287,10 +287,11 @@ TEST(SpectralProcessor, BinsHoldTheSpectrumOfTheWindowedFrame) {
     }
 }
 
-// The exact bits of 4096 results on fixed noise, recorded from the scalar chain (see
-// RealFft.OutputBitsFollowTheStageArithmetic): windows, transforms and overlap-add each round
+// A change detector of the platform's sin and cos, which fill the window and the twiddle table: the
+// exact bits of 4096 results on fixed noise, recorded from the scalar chain (see
+// RealFft.ChangeDetectorOfThePlatformsCosGivesTheRecordedBits): windows, transforms and overlap-add each round
 // in one fixed order. (Assumes glibc's sin and cos for the window and the table.)
-TEST(SpectralProcessor, OutputBitsFollowTheChainArithmetic) {
+TEST(SpectralProcessor, ChangeDetectorOfThePlatformsCosGivesTheRecordedBits) {
     SpectralProcessor processor(frameLength);
     reference::Noise noise(6100);
     EXPECT_EQ(reference::bitFingerprint(run(processor, noise.block(4 * frameLength))), 0x772e468fee3ece67ull);

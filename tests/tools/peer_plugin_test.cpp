@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/signals.h"
 #include "tool_runner.h"
 
 namespace {
@@ -49,7 +50,7 @@ const ::testing::Environment* const ignoreLeaksOfPeers =
 Sound noise(int32_t channels, size_t frames) {
     Sound sound;
     sound.channels = channels;
-    sound.samples = whiteNoise(frames * static_cast<size_t>(channels), 0.3f, 21);
+    sound.samples = test_support::noise(frames * static_cast<size_t>(channels), 0.3f, 21);
     return sound;
 }
 

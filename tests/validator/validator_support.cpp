@@ -4,29 +4,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <random>
 
 namespace validator {
-
-std::vector<float> noise(std::size_t length, float amplitude, uint32_t seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> uniform(-amplitude, amplitude);
-    std::vector<float> samples(length);
-    for (float& sample : samples) {
-        sample = uniform(generator);
-    }
-    return samples;
-}
-
-long firstBitDifference(const std::vector<float>& a, const std::vector<float>& b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) {
-            return static_cast<long>(i);
-        }
-    }
-    return a.size() == b.size() ? -1 : static_cast<long>(common);
-}
 
 long firstValueDifference(const std::vector<float>& a, const std::vector<float>& b) {
     const std::size_t common = std::min(a.size(), b.size());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/realtime_probe.h"
+#include "support/signals.h"
 #include "support/test_host.h"
 
 namespace validator {
@@ -17,13 +18,10 @@ namespace validator {
 constexpr int32_t kFrameSamples = 1024;
 constexpr int32_t kHopSamples = kFrameSamples / 4;
 
-/// Uniform noise in [-amplitude, amplitude], the same for the same seed.
-std::vector<float> noise(std::size_t length, float amplitude, uint32_t seed);
+using test_support::firstBitDifference;
+using test_support::noise;
 
-/// Index of the first sample whose bits differ (+0 and -0 differ too), or -1 when none does.
-/// Vectors of different lengths differ at the shorter length.
-long firstBitDifference(const std::vector<float>& a, const std::vector<float>& b);
-/// The same with ==: +0 equals -0 (an accumulated output may carry either sign of zero).
+/// Like firstBitDifference, but with ==: +0 equals -0 (an accumulated output may carry either sign of zero).
 long firstValueDifference(const std::vector<float>& a, const std::vector<float>& b);
 
 /// The output factor 10^(2*gain - 1) with the exponent and the factor each rounded to float,

@@ -1,5 +1,5 @@
-// Counts the heap allocations made through operator new while a probe is alive. The test binary
-// that links allocation_probe.cpp replaces the global operator new and delete.
+// Counts the heap allocations made through operator new while a probe is alive. A test binary that
+// links tinvoicer_allocation_probe replaces the global operator new and delete; nothing else does.
 #pragma once
 
 #include <cstddef>
