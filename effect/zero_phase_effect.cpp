@@ -37,7 +37,7 @@ ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize) : SpectralProcessor(fr
 ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
 
 // Every bin k = 0 .. size/2 becomes (float(sqrt(re*re + im*im)) formed in double, 0).
-void ZeroPhaseProcessor::processSpectrum() { replaceByMagnitudes(bins.get(), size / 2 + 1); }
+void ZeroPhaseProcessor::processSpectrum() { spectral::replaceByMagnitudes(bins.get(), size / 2 + 1); }
 
 ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host)
     : EffectBaseEx(host, kProgramCount, kParamCount),

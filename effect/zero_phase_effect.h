@@ -17,7 +17,7 @@ struct EffectProgram {
 
 /// The frame processor whose spectral operation is the zero-phase one: every bin becomes
 /// (|bin|, 0), so each frame is resynthesised with its magnitudes and no phase.
-class ZeroPhaseProcessor : public SpectralProcessor {
+class ZeroPhaseProcessor : public spectral::SpectralProcessor {
 public:
     explicit ZeroPhaseProcessor(int32_t frameSize);
     ~ZeroPhaseProcessor() override;

@@ -2,8 +2,10 @@
 
 #include <cmath>
 
-#include "spectral/real_fft_kernels.h"
+#include "spectral/cpu_features.h"
+#include "spectral/kernel_passes.h"
 
+namespace spectral {
 namespace {
 
 inline void magnitudesLoop(SpectralBin* bins, int32_t count) {
@@ -20,7 +22,7 @@ inline void magnitudesLoop(SpectralBin* bins, int32_t count) {
 __attribute__((target("avx2"))) void magnitudesAvx2(SpectralBin* bins, int32_t count) { magnitudesLoop(bins, count); }
 
 // Decided once, at start-up.
-const bool cpuHasAvx2 = realfft::cpuHasAvx2();
+const bool cpuHasAvx2 = cpuFeatures().avx2;
 #endif
 
 }  // namespace
@@ -42,3 +44,5 @@ bool replaceByMagnitudesAvx2(SpectralBin* bins, int32_t count) {
 void replaceByMagnitudes(SpectralBin* bins, int32_t count) {
     if (!replaceByMagnitudesAvx2(bins, count)) magnitudesLoop(bins, count);
 }
+
+}  // namespace spectral

@@ -1,9 +1,6 @@
-// Internal to RealFft: the stages written once for a vector type V of V::width float lanes.
-// Included by one source file per instruction set, each with its own V, so everything here has
-// internal linkage: each file compiles it for its own target.
-//
-// Every lane runs exactly the operations of one scalar butterfly in real_fft.cpp, in the same
-// order, each result a float; lanes never combine. That is why the bits are the scalar ones.
+// The vector kernels' loops: RealFft's stages for a register type V of V::width float lanes,
+// around the butterflies of real_fft_butterflies.h. Included by one source file per instruction
+// set, each with its own V, so everything here has internal linkage.
 //
 // Two layouts. Natural: the scalar stages' own. Lane layout, for the early stages whose blocks are
 // short: the array cut into W super-blocks of N/W floats, and position `pos` of all of them stored
@@ -11,16 +8,15 @@
 //     lanes[pos * W + l] = natural[reverseLaneBits(l) * (N/W) + pos].
 // A stage whose blocks fit in a super-block is then the scalar stage on N/W registers, every
 // lane at the same place in its own block, so one broadcast twiddle serves all lanes.
-//
-// V provides: Reg; width; load/store (unaligned); set1; add, sub, mul; reversed (lane order
-// backwards); transpose (width x width registers in place: lane l of row q <-> lane q of row l).
 #pragma once
 
 #include <cstdint>
 #include <utility>
 
-#include "spectral/real_fft_kernels.h"
+#include "spectral/kernel_passes.h"
+#include "spectral/real_fft_butterflies.h"
 
+namespace spectral {
 namespace realfft {
 namespace {
 
@@ -36,34 +32,15 @@ constexpr int32_t log2Of(int32_t width) { return width > 1 ? 1 + log2Of(width / 
 // ---- First forward pass: the 4-point gather, the 8-point stage and stage 3, written in the lane
 // layout: lane l of every register belongs to the 16-point block c0 + reverseLaneBits(l) * n/(16W).
 // With that choice the W blocks' bit-reversed samples lie side by side in `in`: one load gathers
-// for all lanes.
+// for all lanes (the next three samples of a block sit n/2, n/4 and 3n/4 further).
 
 template <class V>
 inline void gather4(typename V::Reg* a, const float* g, int32_t n) {
-    const auto g0 = V::load(g);
-    const auto g1 = V::load(g + n / 2);
-    const auto g2 = V::load(g + n / 4);
-    const auto g3 = V::load(g + 3 * (n / 4));
-    const auto sum01 = V::add(g0, g1);
-    const auto sum23 = V::add(g2, g3);
-    a[0] = V::add(sum01, sum23);
-    a[1] = V::sub(g0, g1);
-    a[2] = V::sub(sum01, sum23);
-    a[3] = V::sub(g2, g3);
-}
-
-template <class V>
-inline void forward8(typename V::Reg* d, const typename V::Reg* s, typename V::Reg r) {
-    d[0] = V::add(s[0], s[4]);
-    d[4] = V::sub(s[0], s[4]);
-    d[2] = s[2];
-    d[6] = s[6];
-    const auto t = V::mul(r, V::sub(s[5], s[7]));
-    d[1] = V::add(s[1], t);
-    d[3] = V::sub(s[1], t);
-    const auto u = V::mul(r, V::add(s[5], s[7]));
-    d[5] = V::add(u, s[3]);
-    d[7] = V::sub(u, s[3]);
+    const Four<V> r = forwardGather4<V>(V::load(g), V::load(g + n / 2), V::load(g + n / 4), V::load(g + 3 * (n / 4)));
+    a[0] = r.r0;
+    a[1] = r.r1;
+    a[2] = r.r2;
+    a[3] = r.r3;
 }
 
 // Stage 3 (L = 8, Q = 4) on one 16-point block per lane; `table` is section 3 of the cosines.
@@ -74,14 +51,11 @@ inline void forward16(typename V::Reg* d, const typename V::Reg* s, const float*
     d[4] = s[4];
     d[12] = s[12];
     for (int32_t m = 1; m < 4; ++m) {
-        const auto cs = V::set1(table[m]);
-        const auto sn = V::set1(table[4 - m]);
-        const auto t = V::sub(V::mul(cs, s[8 + m]), V::mul(sn, s[12 + m]));
-        d[m] = V::add(s[m], t);
-        d[8 - m] = V::sub(s[m], t);
-        const auto u = V::add(V::mul(sn, s[8 + m]), V::mul(cs, s[12 + m]));
-        d[8 + m] = V::add(u, s[4 + m]);
-        d[16 - m] = V::sub(u, s[4 + m]);
+        const Four<V> r = forwardButterfly<V>(s[m], s[4 + m], s[8 + m], s[12 + m], V::set1(table[m]), V::set1(table[4 - m]));
+        d[m] = r.r0;
+        d[8 - m] = r.r1;
+        d[8 + m] = r.r2;
+        d[16 - m] = r.r3;
     }
 }
 
@@ -118,41 +92,21 @@ inline void inverse16(typename V::Reg* d, const typename V::Reg* s, const float*
     d[4] = V::mul(two, s[4]);
     d[12] = V::mul(two, s[12]);
     for (int32_t m = 1; m < 4; ++m) {
-        const auto cs = V::set1(table[m]);
-        const auto sn = V::set1(table[4 - m]);
-        d[m] = V::add(s[m], s[8 - m]);
-        d[4 + m] = V::sub(s[8 + m], s[16 - m]);
-        const auto a = V::sub(s[m], s[8 - m]);
-        const auto e = V::add(s[8 + m], s[16 - m]);
-        d[8 + m] = V::add(V::mul(a, cs), V::mul(e, sn));
-        d[12 + m] = V::sub(V::mul(e, cs), V::mul(a, sn));
+        const Four<V> r = inverseButterfly<V>(s[m], s[8 - m], s[8 + m], s[16 - m], V::set1(table[m]), V::set1(table[4 - m]));
+        d[m] = r.r0;
+        d[4 + m] = r.r1;
+        d[8 + m] = r.r2;
+        d[12 + m] = r.r3;
     }
 }
 
 template <class V>
-inline void inverse8(typename V::Reg* d, const typename V::Reg* s, typename V::Reg r) {
-    const auto two = V::set1(2.0f);
-    d[0] = V::add(s[0], s[4]);
-    d[4] = V::sub(s[0], s[4]);
-    d[2] = V::mul(two, s[2]);
-    d[6] = V::mul(two, s[6]);
-    d[1] = V::add(s[1], s[3]);
-    d[3] = V::sub(s[5], s[7]);
-    const auto a = V::sub(s[1], s[3]);
-    const auto e = V::add(s[5], s[7]);
-    d[5] = V::mul(r, V::add(a, e));
-    d[7] = V::mul(r, V::sub(e, a));
-}
-
-template <class V>
 inline void scatter4(float* o, const typename V::Reg* w, int32_t n) {
-    const auto two = V::set1(2.0f);
-    const auto s = V::add(w[0], w[2]);
-    const auto d = V::sub(w[0], w[2]);
-    V::store(o, V::add(s, V::mul(two, w[1])));
-    V::store(o + n / 2, V::sub(s, V::mul(two, w[1])));
-    V::store(o + n / 4, V::add(d, V::mul(two, w[3])));
-    V::store(o + 3 * (n / 4), V::sub(d, V::mul(two, w[3])));
+    const Four<V> r = inverseScatter4<V>(w[0], w[1], w[2], w[3]);
+    V::store(o, r.r0);
+    V::store(o + n / 2, r.r1);
+    V::store(o + n / 4, r.r2);
+    V::store(o + 3 * (n / 4), r.r3);
 }
 
 template <class V>
@@ -173,69 +127,6 @@ void inverseLastPass(float* out, const float* src, const StageTables& t) {
                 const int32_t block4 = 4 * c0 + 2 * half + e;
                 scatter4<V>(out + t.indices[4 * block4], x + 4 * e, n);
             }
-        }
-    }
-}
-
-// ---- Stages in the lane layout: the scalar stages with registers for floats.
-
-template <class V>
-void forwardStageInLanes(float* dst, const float* src, int32_t positions, int32_t p, const float* cosines) {
-    constexpr int32_t w = V::width;
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    for (int32_t b = 0; b < positions; b += 2 * half) {
-        const float* s = src + b * w;
-        float* d = dst + b * w;
-        V::store(d, V::add(V::load(s), V::load(s + half * w)));
-        V::store(d + half * w, V::sub(V::load(s), V::load(s + half * w)));
-        V::store(d + quarter * w, V::load(s + quarter * w));
-        V::store(d + (half + quarter) * w, V::load(s + (half + quarter) * w));
-        for (int32_t m = 1; m < quarter; ++m) {
-            const auto cs = V::set1(table[m]);
-            const auto sn = V::set1(table[quarter - m]);
-            const auto x = V::load(s + (half + m) * w);
-            const auto y = V::load(s + (half + quarter + m) * w);
-            const auto a = V::load(s + m * w);
-            const auto c = V::load(s + (quarter + m) * w);
-            const auto t = V::sub(V::mul(cs, x), V::mul(sn, y));
-            V::store(d + m * w, V::add(a, t));
-            V::store(d + (half - m) * w, V::sub(a, t));
-            const auto u = V::add(V::mul(sn, x), V::mul(cs, y));
-            V::store(d + (half + m) * w, V::add(u, c));
-            V::store(d + (2 * half - m) * w, V::sub(u, c));
-        }
-    }
-}
-
-template <class V>
-void inverseStageInLanes(float* dst, const float* src, int32_t positions, int32_t p, const float* cosines) {
-    constexpr int32_t w = V::width;
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    const auto two = V::set1(2.0f);
-    for (int32_t b = 0; b < positions; b += 2 * half) {
-        const float* s = src + b * w;
-        float* d = dst + b * w;
-        V::store(d, V::add(V::load(s), V::load(s + half * w)));
-        V::store(d + half * w, V::sub(V::load(s), V::load(s + half * w)));
-        V::store(d + quarter * w, V::mul(two, V::load(s + quarter * w)));
-        V::store(d + (half + quarter) * w, V::mul(two, V::load(s + (half + quarter) * w)));
-        for (int32_t m = 1; m < quarter; ++m) {
-            const auto cs = V::set1(table[m]);
-            const auto sn = V::set1(table[quarter - m]);
-            const auto lo = V::load(s + m * w);
-            const auto loMirror = V::load(s + (half - m) * w);
-            const auto hi = V::load(s + (half + m) * w);
-            const auto hiMirror = V::load(s + (2 * half - m) * w);
-            V::store(d + m * w, V::add(lo, loMirror));
-            V::store(d + (quarter + m) * w, V::sub(hi, hiMirror));
-            const auto a = V::sub(lo, loMirror);
-            const auto e = V::add(hi, hiMirror);
-            V::store(d + (half + m) * w, V::add(V::mul(a, cs), V::mul(e, sn)));
-            V::store(d + (half + quarter + m) * w, V::sub(V::mul(e, cs), V::mul(a, sn)));
         }
     }
 }
@@ -286,21 +177,17 @@ void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const floa
         d[half + quarter] = s[half + quarter];
         int32_t m = 1;
         for (;;) {
-            const float* sm = s + m;           // s[m], s[Q + m], s[L + m], s[L + Q + m]
-            float* dm = d + m;                 // d[m], d[L + m]
+            const float* sm = s + m;                 // s[m], s[Q + m], s[L + m], s[L + Q + m]
+            float* dm = d + m;                       // d[m], d[L + m]
             float* mirror = d + half - m - (w - 1);  // d[L - m], d[2L - m], lanes reversed
             const auto cs = V::load(table + m);
             const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));  // lane i: table[Q - m - i]
-            const auto x = V::load(sm + half);
-            const auto y = V::load(sm + half + quarter);
-            const auto a = V::load(sm);
-            const auto c = V::load(sm + quarter);
-            const auto t = V::sub(V::mul(cs, x), V::mul(sn, y));
-            V::store(dm, V::add(a, t));
-            V::store(mirror, V::reversed(V::sub(a, t)));
-            const auto u = V::add(V::mul(sn, x), V::mul(cs, y));
-            V::store(dm + half, V::add(u, c));
-            V::store(mirror + half, V::reversed(V::sub(u, c)));
+            const Four<V> r = forwardButterfly<V>(V::load(sm), V::load(sm + quarter), V::load(sm + half),
+                                                  V::load(sm + half + quarter), cs, sn);
+            V::store(dm, r.r0);
+            V::store(mirror, V::reversed(r.r1));
+            V::store(dm + half, r.r2);
+            V::store(mirror + half, V::reversed(r.r3));
             if (m == quarter - w) break;
             m = (m + w < quarter - w) ? m + w : quarter - w;
         }
@@ -327,16 +214,12 @@ void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const floa
             float* dm = d + m;                             // d[m], d[Q + m], d[L + m], d[L + Q + m]
             const auto cs = V::load(table + m);
             const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
-            const auto lo = V::load(sm);
-            const auto loMirror = V::reversed(V::load(mirror));  // lane i: s[L - m - i]
-            const auto hi = V::load(sm + half);
-            const auto hiMirror = V::reversed(V::load(mirror + half));
-            V::store(dm, V::add(lo, loMirror));
-            V::store(dm + quarter, V::sub(hi, hiMirror));
-            const auto a = V::sub(lo, loMirror);
-            const auto e = V::add(hi, hiMirror);
-            V::store(dm + half, V::add(V::mul(a, cs), V::mul(e, sn)));
-            V::store(dm + half + quarter, V::sub(V::mul(e, cs), V::mul(a, sn)));
+            const Four<V> r = inverseButterfly<V>(V::load(sm), V::reversed(V::load(mirror)), V::load(sm + half),
+                                                  V::reversed(V::load(mirror + half)), cs, sn);
+            V::store(dm, r.r0);
+            V::store(dm + quarter, r.r1);
+            V::store(dm + half, r.r2);
+            V::store(dm + half + quarter, r.r3);
             if (m == quarter - w) break;
             m = (m + w < quarter - w) ? m + w : quarter - w;
         }
@@ -381,7 +264,7 @@ void forwardLanes(const StageTables& t, float* out, const float* in) {
     float* dst = (t.bits & 1) ? t.work : out;
     forwardFirstPass<Wide>(src, in, t);
     for (int32_t p = 4; p <= lastInLanes; ++p) {
-        forwardStageInLanes<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        forwardStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
         std::swap(src, dst);
     }
     lanesToNatural<Wide>(dst, src, n);
@@ -410,7 +293,7 @@ void inverseLanes(const StageTables& t, const float* spec, float* out) {
     src = dst;
     std::swap(dst, other);
     for (int32_t p = lastInLanes; p >= 4; --p) {
-        inverseStageInLanes<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        inverseStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
         src = dst;
         std::swap(dst, other);
     }
@@ -419,3 +302,4 @@ void inverseLanes(const StageTables& t, const float* spec, float* out) {
 
 }  // namespace
 }  // namespace realfft
+}  // namespace spectral

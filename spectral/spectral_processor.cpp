@@ -5,8 +5,9 @@
 #include <cstddef>
 
 #include "spectral/pi.h"
-#include "spectral/real_fft_kernels.h"
+#include "spectral/kernel_passes.h"
 
+namespace spectral {
 namespace {
 
 int32_t frameSizeFor(int32_t requested) {
@@ -173,3 +174,5 @@ void SpectralProcessor::overlapAddFrame(int32_t firstRun) {
 }
 
 #undef TINVOICER_PASS
+
+}  // namespace spectral

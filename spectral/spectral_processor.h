@@ -8,6 +8,8 @@
 
 #include "spectral/real_fft.h"
 
+namespace spectral {
+
 /// One complex bin. `im` carries the sign of sum f[t]*sin(2*pi*m*t/N).
 struct SpectralBin {
     float re = 0.0f;
@@ -87,3 +89,5 @@ private:
     /// The frame's elementwise passes run their AVX2 build (same bits) with the AVX2 transform.
     bool wideFramePasses;
 };
+
+}  // namespace spectral

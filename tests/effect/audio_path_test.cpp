@@ -10,6 +10,8 @@
 
 namespace {
 
+using spectral::SpectralBin;
+
 std::vector<float> noise(size_t length, unsigned seed) {
     std::mt19937 generator(seed);
     std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);

@@ -12,6 +12,11 @@
 
 namespace {
 
+using spectral::replaceByMagnitudes;
+using spectral::replaceByMagnitudesAvx2;
+using spectral::replaceByMagnitudesBaseline;
+using spectral::SpectralBin;
+
 // Noise bins with some whose squares leave the float range (the sum is in double, so they must
 // not overflow) and some below it, in a count that is not a multiple of any vector width.
 std::vector<SpectralBin> testBins() {

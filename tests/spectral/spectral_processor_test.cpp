@@ -14,6 +14,13 @@
 
 namespace {
 
+using spectral::RaisedCosine;
+using spectral::RealFft;
+using spectral::Rectangular;
+using spectral::SineCycle;
+using spectral::SpectralBin;
+using spectral::SpectralProcessor;
+
 constexpr int32_t frameLength = 1024;
 constexpr int32_t hopLength = frameLength / 4;
 // What float arithmetic leaves of a zero result: sums of products of order 1 through two

@@ -1,14 +1,19 @@
-// RealFft's 8-lane kernel: the stages of real_fft_lanes.h on AVX registers, compiled for AVX2
-// beside the baseline code and run only when the CPU reports AVX2 (and the system saves its
-// registers). Everything defined in this file is built for that target, nothing else is.
-#include "spectral/real_fft_kernels.h"
+// The AVX2 kernel: the transforms on 8-lane registers and the frame's passes, all compiled for
+// AVX2 beside the baseline code and run only when the CPU reports AVX2. Everything defined in
+// this file is built for that target; every header it shares with other files is included
+// before the pragma, so no inline function of theirs gets an AVX2 build here.
+#include "spectral/kernel_passes.h"
 
 #if defined(TINVOICER_HAVE_AVX2_KERNEL)
 
 #include <immintrin.h>
 
+#include <cmath>
 #include <cstdint>
-#include <utility>  // before the pragma: the standard library stays built for the baseline
+#include <utility>
+
+#include "spectral/real_fft.h"
+#include "spectral/spectral_processor.h"
 
 #pragma GCC push_options
 // AVX2 only: no "fma" here, and -ffp-contract=off keeps the compiler from fusing anyway.
@@ -16,13 +21,15 @@
 
 // The same 4 lanes as the SSE2 kernel, VEX-encoded here, for the stage whose blocks are too
 // short for 8 lanes.
+#include "spectral/frame_loops.h"
 #include "spectral/real_fft_four_lanes.h"
 #include "spectral/real_fft_lanes.h"
 
+namespace spectral {
 namespace realfft {
 namespace {
 
-struct Avx2Lanes {
+struct EightLanes {
     using Reg = __m256;
     static constexpr int32_t width = 8;
     static Reg load(const float* p) { return _mm256_loadu_ps(p); }
@@ -53,27 +60,25 @@ struct Avx2Lanes {
 };
 
 }  // namespace
-
-void forwardAvx2(const StageTables& tables, float* out, const float* in) {
-    forwardLanes<Avx2Lanes, FourLanes>(tables, out, in);
-}
-
-void inverseAvx2(const StageTables& tables, const float* spec, float* out) {
-    inverseLanes<Avx2Lanes, FourLanes>(tables, spec, out);
-}
-
 }  // namespace realfft
+
+namespace {
+
+void forward(const StageTables& tables, float* out, const float* in) {
+    realfft::forwardLanes<realfft::EightLanes, realfft::FourLanes>(tables, out, in);
+}
+
+void inverse(const StageTables& tables, const float* spec, float* out) {
+    realfft::inverseLanes<realfft::EightLanes, realfft::FourLanes>(tables, spec, out);
+}
+
+}  // namespace
+
+// The first pass fills 8 lanes with 16-point blocks: N >= 128.
+const KernelPasses kernels::avx2 = passesWith(RealFft::Kernel::Avx2, 7, forward, inverse);
+
+}  // namespace spectral
 
 #pragma GCC pop_options
-
-namespace realfft {
-
-bool cpuHasAvx2() {
-    __builtin_cpu_init();
-    // libgcc reports AVX2 only when the system also saves the YMM registers (XCR0).
-    return __builtin_cpu_supports("avx2");
-}
-
-}  // namespace realfft
 
 #endif
