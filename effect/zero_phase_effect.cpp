@@ -34,15 +34,20 @@ float outputFactor(float normalizedGain) {
 
 ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize) : SpectralProcessor(frameSize) {}
 
+ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel)
+    : SpectralProcessor(frameSize, kernel) {}
+
 ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
 
 // Every bin k = 0 .. size/2 becomes (float(sqrt(re*re + im*im)) formed in double, 0).
 void ZeroPhaseProcessor::processSpectrum() { spectral::replaceByMagnitudes(bins.get(), size / 2 + 1); }
 
-ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host)
+ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host) : ZeroPhaseEffect(host, RealFft::fastestKernel()) {}
+
+ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host, RealFft::Kernel kernel)
     : EffectBaseEx(host, kProgramCount, kParamCount),
       programs(new EffectProgram[kProgramCount]),
-      processor(new ZeroPhaseProcessor(frameSize)) {
+      processor(new ZeroPhaseProcessor(frameSize, kernel)) {
     setProgram(0);
     // The host compensates exactly this much: the whole frame the processor waits for.
     setInitialDelay(latencySamples());
@@ -61,7 +66,7 @@ void ZeroPhaseEffect::setParameter(int32_t index, float value) {
     switch (index) {
         case kGain:
             program.gain = value;
-            gain = value;
+            gain.store(value, std::memory_order_relaxed);
             break;
         case kDepth:
             program.depth = value;
@@ -75,7 +80,7 @@ void ZeroPhaseEffect::setParameter(int32_t index, float value) {
 
 float ZeroPhaseEffect::getParameter(int32_t index) {
     switch (index) {
-        case kGain: return gain;
+        case kGain: return gain.load(std::memory_order_relaxed);
         case kDepth: return depth;
         default: return 0.0f;
     }
@@ -85,7 +90,11 @@ template <typename Write>
 void ZeroPhaseEffect::run(float** inputs, float** outputs, int32_t sampleFrames, Write write) {
     // The host's float mode comes back on return; denormals inside would cost far more than this.
     const FlushDenormalsScope flushDenormals;
-    const float factor = outputFactor(gain);
+    // A suspend from another thread lands here, before anything reads the history.
+    if (historyStale.load(std::memory_order_relaxed) && historyStale.exchange(false, std::memory_order_acquire)) {
+        processor->reset();
+    }
+    const float factor = outputFactor(gain.load(std::memory_order_relaxed));
     const float* in = inputs[0];
     float* out = outputs[0];
     // The processor's results in runs; each run of input is read before the output at the same
@@ -149,13 +158,13 @@ void ZeroPhaseEffect::getParamName(int32_t index, char* text) {
 
 void ZeroPhaseEffect::getParamDisplay(int32_t index, char* text) {
     switch (index) {
-        case kGain: dbToText(outputFactor(gain), text); break;
+        case kGain: dbToText(outputFactor(gain.load(std::memory_order_relaxed)), text); break;
         case kDepth: floatToText(depth * 100.0f, text); break;
         default: break;
     }
 }
 
-void ZeroPhaseEffect::suspend() { processor->reset(); }
+void ZeroPhaseEffect::suspend() { historyStale.store(true, std::memory_order_release); }
 
 void ZeroPhaseEffect::resume() {}
 

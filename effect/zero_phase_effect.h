@@ -2,6 +2,7 @@
 // (one every 256) keeps the magnitude of each frequency bin and loses its phase.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -20,6 +21,9 @@ struct EffectProgram {
 class ZeroPhaseProcessor : public spectral::SpectralProcessor {
 public:
     explicit ZeroPhaseProcessor(int32_t frameSize);
+    /// The same on a chosen transform kernel, so that tests and benchmarks can run the product's
+    /// own chain on each kernel; every kernel gives the same bits.
+    ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel);
     ~ZeroPhaseProcessor() override;
 
 protected:
@@ -30,6 +34,11 @@ protected:
 /// (exponent and factor each rounded to float). The audio path and the Gain display share it.
 float outputFactor(float normalizedGain);
 
+/// Threads: processReplacing and process run on the host's audio thread and must not overlap each
+/// other. Every other entry may come from any one other thread at the same time: suspend only
+/// raises a flag that the next processing call acts on, and the gain is read once per call, so
+/// a parameter or program change takes effect at a block boundary. Closing the effect (effClose)
+/// destroys this object; no other call may be running or follow.
 class ZeroPhaseEffect : public EffectBaseEx {
 public:
     static constexpr int32_t kProgramCount = 4;
@@ -39,6 +48,8 @@ public:
     /// Builds the programs and the processor, selects program 0 and announces the effect's
     /// identity, channels, flags and latency in the record. Throws std::bad_alloc without memory.
     explicit ZeroPhaseEffect(audioMasterCallback host);
+    /// The same with the processor's transform kernel chosen (see ZeroPhaseProcessor).
+    ZeroPhaseEffect(audioMasterCallback host, RealFft::Kernel kernel);
     ~ZeroPhaseEffect() override;
 
     void setParameter(int32_t index, float value) override;
@@ -55,7 +66,9 @@ public:
     void getParamLabel(int32_t index, char* label) override;
     void getParamDisplay(int32_t index, char* text) override;
     void getParamName(int32_t index, char* text) override;
-    /// Clears the processor's history: the next stream starts from silence.
+    /// Clears the processor's history: the next stream starts from silence. The clearing happens at
+    /// the start of the next processing call, on the audio thread, so that suspend is safe from any
+    /// thread; until then nothing reads the history.
     void suspend() override;
     void resume() override;
     int32_t getPlugCategory() override;
@@ -74,7 +87,13 @@ private:
     void run(float** inputs, float** outputs, int32_t sampleFrames, Write write);
 
     std::unique_ptr<EffectProgram[]> programs;
-    float gain = 0.5f;
+    /// Written by setParameter on any thread, read once per processing call: relaxed is enough,
+    /// since nothing else is published with it.
+    std::atomic<float> gain{0.5f};
+    static_assert(std::atomic<float>::is_always_lock_free, "the audio thread reads the gain without a lock");
+    /// Raised by suspend, cleared by the processing call that clears the history.
+    std::atomic<bool> historyStale{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "suspend raises the flag without a lock");
     float depth = 0.5f;
     int32_t frameSize = 1024;
     std::unique_ptr<ZeroPhaseProcessor> processor;

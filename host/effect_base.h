@@ -47,6 +47,9 @@ public:
 
 /// Base effect: owns the record, answers opcodes 0 to 24, and sends the basic host requests.
 /// Not copyable: the record's `object` field points at this very object.
+/// Threads: the processing operations run on the host's audio thread; every other operation may
+/// come from one other thread while they run, so whatever an effect shares between the two sides
+/// must be safe for that (the defaults here share nothing). close() is followed by the destructor.
 class EffectBase {
 public:
     /// Fills the record (counts, magic, entries, defaults). `host` may be null: every host request

@@ -27,6 +27,9 @@ typedef AEffect* (*PluginMainProc)(audioMasterCallback host);
 
 /// The effect record. Field order is fixed; a 32-bit build gives the classic 144-byte layout,
 /// a 64-bit build the natural-alignment layout that 64-bit hosts use (192 bytes on x86-64).
+/// Threads: `processReplacing` and `process` are the audio thread's and never overlap each other;
+/// the dispatcher and the parameter entries may run on one other thread at the same time. The
+/// dispatcher's effClose destroys the effect and this record with it: nothing may run or follow.
 struct AEffect {
     uint32_t magic;
     AEffectDispatcherProc dispatcher;

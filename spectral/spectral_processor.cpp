@@ -115,19 +115,22 @@ void SpectralProcessor::setWindow(int32_t type) {
 
 float SpectralProcessor::processSample(float x) {
     if (hopCount >= hop) processFrame();
-    inputRing[writePos] = x;
-    ++writePos;
+    // After a frame writePos is below size; the mask only keeps a corrupted position in the ring.
+    const int32_t pos = writePos & (size - 1);
+    inputRing[pos] = x;
+    writePos = pos + 1;
     ++hopCount;
-    return outputAccum[writePos - 1];
+    return outputAccum[pos];
 }
 
 void SpectralProcessor::processBlock(const float* in, float* out, int32_t count) {
     while (count > 0) {
         if (hopCount >= hop) processFrame();
-        // writePos - hopCount is a multiple of hop at most n - hop, so a run up to the next
-        // frame stays inside the ring.
-        const int32_t run = std::min(count, hop - hopCount);
-        const int32_t pos = writePos;
+        // A run ends at the next multiple of hop, where the next frame is due, so it stays inside
+        // the ring. The run is taken from the position alone (hop - hopCount is the same number),
+        // which keeps even a corrupted pair of counters from writing past the buffers.
+        const int32_t pos = writePos & (size - 1);
+        const int32_t run = std::min(count, hop - (pos & (hop - 1)));
         std::copy(in, in + run, inputRing.get() + pos);
         std::copy(outputAccum.get() + pos, outputAccum.get() + pos + run, out);
         writePos += run;
@@ -139,11 +142,14 @@ void SpectralProcessor::processBlock(const float* in, float* out, int32_t count)
 }
 
 void SpectralProcessor::processFrame() {
-    hopCount -= hop;
+    hopCount = 0;
     // Frames start only at writePos = hop, 2*hop, 3*hop or n, so the ring's first run R is at
-    // most n - hop and n wraps to 0 here, before this call writes.
-    const int32_t firstRun = size - writePos;
-    if (writePos >= size) writePos -= size;
+    // most n - hop and n wraps to 0 here, before this call writes. Rounding to those values
+    // changes nothing for them and keeps every pass inside its buffers for any other.
+    int32_t start = writePos & (size - 1) & ~(hop - 1);
+    if (start == 0) start = size;
+    const int32_t firstRun = size - start;
+    writePos = start & (size - 1);
 
     windowFrame(firstRun);
     fft->forward(spectrum.get(), frame.get());

@@ -23,6 +23,11 @@ enum WindowType : int32_t {
     SineCycle = 4,     ///< sin(2*pi*i/(N-1)): one full period, its second half negative
 };
 
+/// Threads: one thread at a time. processSample, processBlock and reset change the same history
+/// without synchronisation, so an owner that is called from several threads (an effect whose host
+/// suspends from its interface thread) defers reset to its processing thread. Even then, a
+/// corrupted position cannot make a call read or write outside the buffers.
+///
 /// Latency: exactly frameSize() samples. With a processSpectrum that leaves the bins unchanged,
 /// the result for sample s >= N is x[s - N] * G(s mod hop), G(m) = sum over j < 4 of
 /// window[m + j*hop]^2: about 2 (1.996929 .. 1.999986 for N = 1024) with the SineCycle window.

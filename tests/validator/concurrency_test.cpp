@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -66,6 +68,69 @@ TEST(Concurrency, InstancesOnTheirOwnThreadsGiveWhatTheSameWorkGivesAlone) {
         EXPECT_EQ(firstBitDifference(together[static_cast<std::size_t>(which)], alone[static_cast<std::size_t>(which)]), -1)
             << "thread " << which;
     }
+}
+
+// What a host's interface or automation thread does while its audio thread processes: any call
+// but processing, drawn at random.
+void interfaceCall(const PluginInstance& plugin, std::mt19937& random) {
+    char name[kProgramNameBytes] = "Renamed";
+    const auto pick = [&](uint32_t count) { return static_cast<int32_t>(random() % count); };
+    switch (pick(8)) {
+        case 0:
+        case 6:
+        case 7: plugin.dispatch(effMainsChanged, 0, pick(2)); break;
+        case 1: plugin.setParameter(pick(2), static_cast<float>(pick(11)) / 10.0f); break;
+        case 2: plugin.dispatch(effSetProgram, 0, pick(4)); break;
+        case 3: plugin.dispatch(effSetProgramName, 0, 0, name); break;
+        case 4: plugin.text(effGetParamDisplay + pick(3), pick(2)); break;
+        default: plugin.text(pick(2) == 0 ? effGetProgramName : effGetProgramNameIndexed, pick(4)); break;
+    }
+}
+
+// A host that breaks the one-thread rule: its interface thread suspends, resumes, automates,
+// switches and renames programs and reads every text while the audio thread is inside
+// processReplacing. A spoiled block during the race is allowed; touching memory outside the
+// effect's buffers is not (the sanitizer builds of this test see that). Once the interface thread
+// is done, the output is finite, and after one more suspend the effect gives what a new one gives.
+TEST(Concurrency, CallsFromAnInterfaceThreadDuringProcessingCorruptNothing) {
+    constexpr long kInterfaceCalls = 300000;
+    LoadedModule module;
+    PluginInstance plugin(module);
+    plugin.dispatch(effMainsChanged, 0, 1);
+    std::atomic<bool> audioStarted{false};
+    std::atomic<bool> interfaceDone{false};
+    std::thread interface([&] {
+        std::mt19937 random(11);
+        while (!audioStarted.load()) std::this_thread::yield();
+        for (long call = 0; call < kInterfaceCalls; ++call) interfaceCall(plugin, random);
+        interfaceDone = true;
+    });
+
+    const std::vector<float> input = noise(16 * kFrameSamples, 0.5f, 3);
+    std::vector<float> output(input.size());
+    AudioThread audio(plugin);
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int32_t> blockSize(1, 2048);
+    long blocks = 0;
+    audioStarted = true;
+    for (std::size_t position = 0; !interfaceDone.load(); ++blocks) {
+        const auto frames = static_cast<std::size_t>(blockSize(random));
+        if (position + frames > input.size()) position = 0;
+        audio.processReplacing(input.data() + position, output.data() + position, static_cast<int32_t>(frames));
+        position += frames;
+    }
+    interface.join();
+    EXPECT_GT(blocks, 100) << "the two threads hardly overlapped";
+
+    const std::vector<float> after = render(audio, input);
+    for (std::size_t i = 2 * kFrameSamples; i < after.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(after[i])) << "sample " << i << " two frames after the race";
+    }
+    audio.setProgram(0);
+    audio.setParameter(0, 0.5f);
+    audio.suspend();
+    audio.resume();
+    EXPECT_EQ(firstBitDifference(render(audio, input), renderFresh(module, input)), -1);
 }
 
 }  // namespace
