@@ -23,7 +23,7 @@ public:
     explicit ZeroPhaseProcessor(int32_t frameSize);
     /// The same on a chosen transform kernel, so that tests and benchmarks can run the product's
     /// own chain on each kernel; every kernel gives the same bits.
-    ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel);
+    ZeroPhaseProcessor(int32_t frameSize, spectral::RealFft::Kernel kernel);
     ~ZeroPhaseProcessor() override;
 
 protected:
@@ -49,7 +49,7 @@ public:
     /// identity, channels, flags and latency in the record. Throws std::bad_alloc without memory.
     explicit ZeroPhaseEffect(audioMasterCallback host);
     /// The same with the processor's transform kernel chosen (see ZeroPhaseProcessor).
-    ZeroPhaseEffect(audioMasterCallback host, RealFft::Kernel kernel);
+    ZeroPhaseEffect(audioMasterCallback host, spectral::RealFft::Kernel kernel);
     ~ZeroPhaseEffect() override;
 
     void setParameter(int32_t index, float value) override;

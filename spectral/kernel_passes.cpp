@@ -30,11 +30,13 @@ const KernelPasses& tableOf(RealFft::Kernel kernel) {
 
 }  // namespace
 
-const KernelPasses& kernelPasses(RealFft::Kernel kernel, int32_t bits) {
+RealFft::Kernel kernelFor(RealFft::Kernel kernel, int32_t bits) {
     while (kernel != RealFft::Kernel::Scalar && (!RealFft::supports(kernel) || bits < tableOf(kernel).minBits)) {
         kernel = narrower(kernel);
     }
-    return tableOf(kernel);
+    return kernel;
 }
+
+const KernelPasses& kernelPasses(RealFft::Kernel kernel) { return tableOf(kernel); }
 
 }  // namespace spectral

@@ -62,9 +62,12 @@ struct KernelPasses {
                        int32_t hop, int32_t n);
 };
 
-/// The table of `kernel`, or of the widest kernel below it that this build has, this CPU runs
-/// and whose lanes a transform of 2^bits points fills.
-const KernelPasses& kernelPasses(RealFft::Kernel kernel, int32_t bits);
+/// The kernel a transform of 2^bits points runs when `kernel` is asked for: `kernel`, or the
+/// widest kernel below it that this build has, this CPU runs and whose lanes the length fills.
+RealFft::Kernel kernelFor(RealFft::Kernel kernel, int32_t bits);
+
+/// The table of `kernel`, one that RealFft::supports allows.
+const KernelPasses& kernelPasses(RealFft::Kernel kernel);
 
 }  // namespace spectral
 

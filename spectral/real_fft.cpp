@@ -92,7 +92,7 @@ RealFft::RealFft(int32_t length, int32_t bits, Kernel kernel)
       length(length),
       bits(bits),
       work(bits > 2 ? new float[static_cast<std::size_t>(length)] : nullptr),
-      passes(&kernelPasses(kernel, bits)) {}
+      passes(&kernelPasses(kernelFor(kernel, bits))) {}
 
 // Members go in reverse order: work, then the cosines, then the indices.
 RealFft::~RealFft() = default;

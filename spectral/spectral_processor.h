@@ -10,6 +10,8 @@
 
 namespace spectral {
 
+struct KernelPasses;
+
 /// One complex bin. `im` carries the sign of sum f[t]*sin(2*pi*m*t/N).
 struct SpectralBin {
     float re = 0.0f;
@@ -38,8 +40,9 @@ public:
     /// RealFft::lengthFor (the next power of two, at most RealFft::maxLength). frameSize() tells
     /// the length used. Allocates every buffer, resets, and selects the SineCycle window.
     explicit SpectralProcessor(int32_t frameSize);
-    /// The same with the transform's kernel chosen (RealFft's constructor of the same form), for
-    /// comparing kernels; every kernel gives the same results.
+    /// The same with the kernel chosen, for comparing kernels: the transform runs it as RealFft's
+    /// constructor of the same form resolves it, and the frame's passes run the same kernel.
+    /// Every kernel gives the same results.
     SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel);
     SpectralProcessor(const SpectralProcessor&) = delete;
     SpectralProcessor& operator=(const SpectralProcessor&) = delete;
@@ -71,6 +74,10 @@ protected:
     /// The spectral operation, once per frame on `bins` (size/2 + 1 of them). May rewrite them;
     /// the `im` of bins 0 and size/2 is ignored afterwards. Does nothing here.
     virtual void processSpectrum();
+    /// Each of the size/2 + 1 bins becomes (float(sqrt(re*re + im*im)), 0), the squares, their
+    /// sum and the root formed in double and rounded to float once: the zero-phase operation, run
+    /// by the frame's kernel (every kernel gives the same bits). Never allocates.
+    void replaceBinsByMagnitudes();
 
     int32_t size;
     std::unique_ptr<SpectralBin[]> bins;
@@ -91,8 +98,8 @@ private:
     std::unique_ptr<float[]> outputAccum;
     std::unique_ptr<float[]> spectrum;
     std::unique_ptr<float[]> window;
-    /// The frame's elementwise passes run their AVX2 build (same bits) with the AVX2 transform.
-    bool wideFramePasses;
+    /// The frame's passes, the table of the transform's kernel.
+    const KernelPasses* passes;
 };
 
 }  // namespace spectral
