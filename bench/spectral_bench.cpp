@@ -84,6 +84,7 @@ const char* kernelName(RealFft::Kernel kernel) {
         case RealFft::Kernel::Scalar: return "Scalar";
         case RealFft::Kernel::Sse2: return "Sse2";
         case RealFft::Kernel::Avx2: return "Avx2";
+        case RealFft::Kernel::Avx512: return "Avx512";
     }
     return "?";
 }

@@ -24,6 +24,12 @@ const KernelPasses& tableOf(RealFft::Kernel kernel) {
 #else
             break;
 #endif
+        case RealFft::Kernel::Avx512:
+#if defined(TINVOICER_HAVE_AVX512_KERNEL)
+            return kernels::avx512;
+#else
+            break;
+#endif
     }
     return kernels::scalar;
 }

@@ -12,11 +12,11 @@ namespace spectral {
 namespace {
 
 void forward(const StageTables& tables, float* out, const float* in) {
-    realfft::forwardLanes<realfft::FourLanes, realfft::FourLanes>(tables, out, in);
+    realfft::forwardLanes<realfft::FourLanes>(tables, out, in);
 }
 
 void inverse(const StageTables& tables, const float* spec, float* out) {
-    realfft::inverseLanes<realfft::FourLanes, realfft::FourLanes>(tables, spec, out);
+    realfft::inverseLanes<realfft::FourLanes>(tables, spec, out);
 }
 
 }  // namespace

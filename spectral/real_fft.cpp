@@ -70,11 +70,18 @@ bool RealFft::supports(Kernel kernel) {
 #else
             return false;
 #endif
+        case Kernel::Avx512:
+#if defined(TINVOICER_HAVE_AVX512_KERNEL)
+            return cpuFeatures().avx512f;
+#else
+            return false;
+#endif
     }
     return false;
 }
 
 RealFft::Kernel RealFft::fastestKernel() {
+    if (supports(Kernel::Avx512)) return Kernel::Avx512;
     if (supports(Kernel::Avx2)) return Kernel::Avx2;
     if (supports(Kernel::Sse2)) return Kernel::Sse2;
     return Kernel::Scalar;

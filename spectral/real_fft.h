@@ -49,6 +49,7 @@ public:
         Scalar,  ///< one butterfly at a time, the readable definition
         Sse2,    ///< 4 lanes, N >= 64; compiled only where the compiler targets SSE2 (every x86-64)
         Avx2,    ///< 8 lanes, N >= 128; compiled for x86 by GCC outside Windows, run when the CPU has AVX2
+        Avx512,  ///< 16 lanes, N >= 256; built like Avx2, run when the CPU has AVX-512F
     };
 
     /// Whether this build has `kernel` and this CPU can run it.

@@ -159,15 +159,29 @@ void naturalToLanes(float* dst, const float* src, int32_t n) {
 // ---- General stages p >= 4 in the natural layout, lanes across consecutive m within a block.
 // Chunks start at m = 1, 1 + W, ... and a last chunk ends at m = Q - 1, overlapping the one before
 // it: an overlapped butterfly is computed twice from the same source, so it stores the same bits
-// twice. The chunk loops walk five pointers, two of them downwards for the mirrored slots L - m
-// and 2L - m, and reach the other slots at fixed distances from them.
+// twice. The mirrored slots L - m and 2L - m are read or written W at a time with their lanes
+// reversed, through pointers that walk downwards.
+
+// One chunk of forward butterflies at m .. m + W - 1: `lo` points at s[m], `out` at d[m],
+// `mirror` at d[L - m - (W - 1)], `cs` at the cosines of m and `sn` at those of Q - m - (W - 1).
+template <class V>
+inline void forwardChunk(float* out, float* mirror, const float* lo, const float* cs, const float* sn, int32_t half,
+                         int32_t quarter) {
+    const Four<V> r = forwardButterfly<V>(V::load(lo), V::load(lo + quarter), V::load(lo + half), V::load(lo + half + quarter),
+                                          V::load(cs), V::reversed(V::load(sn)));
+    V::store(out, r.r0);
+    V::store(mirror, V::reversed(r.r1));
+    V::store(out + half, r.r2);
+    V::store(mirror + half, V::reversed(r.r3));
+}
 
 template <class V>
-void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
     constexpr int32_t w = V::width;
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
+    const int32_t fullChunks = quarter / w - 1;
     for (int32_t b = 0; b < n; b += 2 * half) {
         const float* s = src + b;
         float* d = dst + b;
@@ -175,31 +189,35 @@ void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const floa
         d[half] = s[0] - s[half];
         d[quarter] = s[quarter];
         d[half + quarter] = s[half + quarter];
-        int32_t m = 1;
-        for (;;) {
-            const float* sm = s + m;                 // s[m], s[Q + m], s[L + m], s[L + Q + m]
-            float* dm = d + m;                       // d[m], d[L + m]
-            float* mirror = d + half - m - (w - 1);  // d[L - m], d[2L - m], lanes reversed
-            const auto cs = V::load(table + m);
-            const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));  // lane i: table[Q - m - i]
-            const Four<V> r = forwardButterfly<V>(V::load(sm), V::load(sm + quarter), V::load(sm + half),
-                                                  V::load(sm + half + quarter), cs, sn);
-            V::store(dm, r.r0);
-            V::store(mirror, V::reversed(r.r1));
-            V::store(dm + half, r.r2);
-            V::store(mirror + half, V::reversed(r.r3));
-            if (m == quarter - w) break;
-            m = (m + w < quarter - w) ? m + w : quarter - w;
+        for (int32_t c = 0; c < fullChunks; ++c) {
+            const int32_t m = 1 + c * w;
+            forwardChunk<V>(d + m, d + half - m - (w - 1), s + m, table + m, table + quarter - m - (w - 1), half, quarter);
         }
+        const int32_t m = quarter - w;
+        forwardChunk<V>(d + m, d + half - m - (w - 1), s + m, table + m, table + quarter - m - (w - 1), half, quarter);
     }
 }
 
+// One chunk of inverse butterflies at m .. m + W - 1: `lo` points at s[m], `mirror` at
+// s[L - m - (W - 1)], `out` at d[m].
 template <class V>
-void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+inline void inverseChunk(float* out, const float* lo, const float* mirror, const float* cs, const float* sn, int32_t half,
+                         int32_t quarter) {
+    const Four<V> r = inverseButterfly<V>(V::load(lo), V::reversed(V::load(mirror)), V::load(lo + half),
+                                          V::reversed(V::load(mirror + half)), V::load(cs), V::reversed(V::load(sn)));
+    V::store(out, r.r0);
+    V::store(out + quarter, r.r1);
+    V::store(out + half, r.r2);
+    V::store(out + half + quarter, r.r3);
+}
+
+template <class V>
+void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
     constexpr int32_t w = V::width;
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
+    const int32_t fullChunks = quarter / w - 1;
     for (int32_t b = 0; b < n; b += 2 * half) {
         const float* s = src + b;
         float* d = dst + b;
@@ -207,55 +225,44 @@ void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const floa
         d[half] = s[0] - s[half];
         d[quarter] = 2 * s[quarter];
         d[half + quarter] = 2 * s[half + quarter];
-        int32_t m = 1;
-        for (;;) {
-            const float* sm = s + m;                       // s[m], s[L + m]
-            const float* mirror = s + half - m - (w - 1);  // s[L - m], s[2L - m], lanes reversed
-            float* dm = d + m;                             // d[m], d[Q + m], d[L + m], d[L + Q + m]
-            const auto cs = V::load(table + m);
-            const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
-            const Four<V> r = inverseButterfly<V>(V::load(sm), V::reversed(V::load(mirror)), V::load(sm + half),
-                                                  V::reversed(V::load(mirror + half)), cs, sn);
-            V::store(dm, r.r0);
-            V::store(dm + quarter, r.r1);
-            V::store(dm + half, r.r2);
-            V::store(dm + half + quarter, r.r3);
-            if (m == quarter - w) break;
-            m = (m + w < quarter - w) ? m + w : quarter - w;
+        for (int32_t c = 0; c < fullChunks; ++c) {
+            const int32_t m = 1 + c * w;
+            inverseChunk<V>(d + m, s + m, s + half - m - (w - 1), table + m, table + quarter - m - (w - 1), half, quarter);
         }
+        const int32_t m = quarter - w;
+        inverseChunk<V>(d + m, s + m, s + half - m - (w - 1), table + m, table + quarter - m - (w - 1), half, quarter);
     }
 }
 
 // ---- Whole transforms. Stages 4 .. lastInLanes(k) run in the lane layout (their blocks fit in a
-// super-block); the later ones in the natural layout, Wide's lanes across m, or Narrow's (4 lanes)
-// where a block has fewer than Wide's lanes of butterflies. One extra pass changes the layout, so
-// the arrays alternate from an end chosen to make the last stage write `out` (forward) and the
-// last pass read `work` (inverse).
+// super-block); the later ones in the natural layout, Wide's lanes across m, or the widest of the
+// Narrower types whose lanes fit where a block has no more than Wide's lanes of butterflies. One
+// extra pass changes the layout, so the arrays alternate from an end chosen to make the last stage
+// write `out` (forward) and the last pass read `work` (inverse).
 
 template <class V>
 constexpr int32_t lastStageInLanes(int32_t bits) {
     return bits - log2Of(V::width) - 1;
 }
 
-template <class Wide, class Narrow>
+// The chunk loops need more than one chunk's lanes of butterflies: Q > width.
+template <class V, class... Narrower>
 void forwardStageNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
-    if ((int32_t{1} << (p - 1)) > Wide::width) {
-        forwardStage<Wide>(dst, src, n, p, cosines);
-    } else {
-        forwardStage<Narrow>(dst, src, n, p, cosines);
+    if constexpr (sizeof...(Narrower) > 0) {
+        if ((int32_t{1} << (p - 1)) <= V::width) return forwardStageNatural<Narrower...>(dst, src, n, p, cosines);
     }
+    forwardStage<V>(dst, src, n, p, cosines);
 }
 
-template <class Wide, class Narrow>
+template <class V, class... Narrower>
 void inverseStageNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
-    if ((int32_t{1} << (p - 1)) > Wide::width) {
-        inverseStage<Wide>(dst, src, n, p, cosines);
-    } else {
-        inverseStage<Narrow>(dst, src, n, p, cosines);
+    if constexpr (sizeof...(Narrower) > 0) {
+        if ((int32_t{1} << (p - 1)) <= V::width) return inverseStageNatural<Narrower...>(dst, src, n, p, cosines);
     }
+    inverseStage<V>(dst, src, n, p, cosines);
 }
 
-template <class Wide, class Narrow>
+template <class Wide, class... Narrower>
 void forwardLanes(const StageTables& t, float* out, const float* in) {
     const int32_t n = int32_t{1} << t.bits;
     const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
@@ -270,12 +277,12 @@ void forwardLanes(const StageTables& t, float* out, const float* in) {
     lanesToNatural<Wide>(dst, src, n);
     std::swap(src, dst);
     for (int32_t p = lastInLanes + 1; p < t.bits; ++p) {
-        forwardStageNatural<Wide, Narrow>(dst, src, n, p, t.cosines);
+        forwardStageNatural<Wide, Narrower...>(dst, src, n, p, t.cosines);
         std::swap(src, dst);
     }
 }
 
-template <class Wide, class Narrow>
+template <class Wide, class... Narrower>
 void inverseLanes(const StageTables& t, const float* spec, float* out) {
     const int32_t n = int32_t{1} << t.bits;
     const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
@@ -285,7 +292,7 @@ void inverseLanes(const StageTables& t, const float* spec, float* out) {
     float* other = (t.bits & 1) ? t.work : out;
     const float* src = spec;
     for (int32_t p = t.bits - 1; p > lastInLanes; --p) {
-        inverseStageNatural<Wide, Narrow>(dst, src, n, p, t.cosines);
+        inverseStageNatural<Wide, Narrower...>(dst, src, n, p, t.cosines);
         src = dst;
         std::swap(dst, other);
     }

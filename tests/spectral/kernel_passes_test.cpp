@@ -77,7 +77,7 @@ TEST(KernelPasses, EveryKernelsFramePassesGiveTheScalarBits) {
     const std::vector<float> accum = noise.block(n);
     const std::vector<SpectralBin> bins = testBins();
     const KernelPasses& scalar = scalarPasses();
-    for (RealFft::Kernel kernel : {RealFft::Kernel::Sse2, RealFft::Kernel::Avx2}) {
+    for (RealFft::Kernel kernel : {RealFft::Kernel::Sse2, RealFft::Kernel::Avx2, RealFft::Kernel::Avx512}) {
         if (!RealFft::supports(kernel)) continue;
         const KernelPasses& wide = kernelPasses(kernel);
         ASSERT_EQ(wide.kernel, kernel);

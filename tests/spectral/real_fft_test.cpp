@@ -268,6 +268,7 @@ const char* kernelName(RealFft::Kernel kernel) {
         case RealFft::Kernel::Scalar: return "Scalar";
         case RealFft::Kernel::Sse2: return "Sse2";
         case RealFft::Kernel::Avx2: return "Avx2";
+        case RealFft::Kernel::Avx512: return "Avx512";
     }
     return "?";
 }
@@ -278,7 +279,7 @@ struct KernelCase {
     RealFft::Kernel kernel;
     int32_t minBits;
 };
-const KernelCase vectorKernels[] = {{RealFft::Kernel::Sse2, 6}, {RealFft::Kernel::Avx2, 7}};
+const KernelCase vectorKernels[] = {{RealFft::Kernel::Sse2, 6}, {RealFft::Kernel::Avx2, 7}, {RealFft::Kernel::Avx512, 8}};
 
 std::vector<std::tuple<RealFft::Kernel, int32_t>> kernelLengths() {
     std::vector<std::tuple<RealFft::Kernel, int32_t>> cases;
@@ -334,19 +335,20 @@ TEST(RealFft, ReportsTheKernelThatRuns) {
     for (int32_t bits = 0; bits <= 11; ++bits) {
         EXPECT_EQ(RealFft(1 << bits, RealFft::Kernel::Scalar).kernel(), RealFft::Kernel::Scalar) << "N " << (1 << bits);
     }
-    RealFft::Kernel narrower = RealFft::Kernel::Scalar;
-    int32_t narrowerMinBits = 0;
     for (const KernelCase& c : vectorKernels) {
         if (!RealFft::supports(c.kernel)) {
             EXPECT_NE(RealFft(1 << 11, c.kernel).kernel(), c.kernel) << kernelName(c.kernel);
             continue;
         }
         for (int32_t bits = 0; bits <= 11; ++bits) {
-            const RealFft::Kernel expected = bits >= c.minBits ? c.kernel : bits >= narrowerMinBits ? narrower : RealFft::Kernel::Scalar;
+            RealFft::Kernel expected = RealFft::Kernel::Scalar;
+            for (const KernelCase& narrower : vectorKernels) {
+                if (narrower.kernel <= c.kernel && RealFft::supports(narrower.kernel) && bits >= narrower.minBits) {
+                    expected = narrower.kernel;
+                }
+            }
             EXPECT_EQ(RealFft(1 << bits, c.kernel).kernel(), expected) << kernelName(c.kernel) << " N " << (1 << bits);
         }
-        narrower = c.kernel;
-        narrowerMinBits = c.minBits;
     }
 }
 

@@ -314,7 +314,7 @@ TEST(SpectralProcessor, EveryTransformKernelGivesTheScalarChainsBits) {
     const std::vector<float> in = noise.block(4 * frameLength + 77);
     SpectralProcessor scalar(frameLength, RealFft::Kernel::Scalar);
     const std::vector<float> expected = run(scalar, in);
-    for (RealFft::Kernel kernel : {RealFft::Kernel::Sse2, RealFft::Kernel::Avx2}) {
+    for (RealFft::Kernel kernel : {RealFft::Kernel::Sse2, RealFft::Kernel::Avx2, RealFft::Kernel::Avx512}) {
         if (!RealFft::supports(kernel)) continue;
         SpectralProcessor processor(frameLength, kernel);
         const std::vector<float> out = run(processor, in);
