@@ -131,6 +131,18 @@ void inverseLastPass(float* out, const float* src, const StageTables& t) {
     }
 }
 
+// Calls f(0), f(1), ... f(count - 1) with compile-time constants: the register arrays of the layout
+// changes then stay in registers, and every lane's super-block is a constant.
+template <class F, int32_t... l>
+inline void forEachIndex(F&& f, std::integer_sequence<int32_t, l...>) {
+    (f(std::integral_constant<int32_t, l>{}), ...);
+}
+
+template <int32_t count, class F>
+inline void forEachIndex(F&& f) {
+    forEachIndex(f, std::make_integer_sequence<int32_t, count>{});
+}
+
 // Lane layout to natural, W x W registers at a time.
 template <class V>
 void lanesToNatural(float* dst, const float* src, int32_t n) {
@@ -138,9 +150,9 @@ void lanesToNatural(float* dst, const float* src, int32_t n) {
     const int32_t positions = n / w;
     for (int32_t pos = 0; pos < positions; pos += w) {
         typename V::Reg rows[w];
-        for (int32_t i = 0; i < w; ++i) rows[i] = V::load(src + (pos + i) * w);
+        forEachIndex<w>([&](auto i) { rows[i] = V::load(src + (pos + i) * w); });
         V::transpose(rows);
-        for (int32_t l = 0; l < w; ++l) V::store(dst + reverseLaneBits(l, w) * positions + pos, rows[l]);
+        forEachIndex<w>([&](auto l) { V::store(dst + reverseLaneBits(l, w) * positions + pos, rows[l]); });
     }
 }
 
@@ -150,9 +162,9 @@ void naturalToLanes(float* dst, const float* src, int32_t n) {
     const int32_t positions = n / w;
     for (int32_t pos = 0; pos < positions; pos += w) {
         typename V::Reg rows[w];
-        for (int32_t l = 0; l < w; ++l) rows[l] = V::load(src + reverseLaneBits(l, w) * positions + pos);
+        forEachIndex<w>([&](auto l) { rows[l] = V::load(src + reverseLaneBits(l, w) * positions + pos); });
         V::transpose(rows);
-        for (int32_t i = 0; i < w; ++i) V::store(dst + (pos + i) * w, rows[i]);
+        forEachIndex<w>([&](auto i) { V::store(dst + (pos + i) * w, rows[i]); });
     }
 }
 
@@ -181,7 +193,6 @@ void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n,
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
-    const int32_t fullChunks = quarter / w - 1;
     for (int32_t b = 0; b < n; b += 2 * half) {
         const float* s = src + b;
         float* d = dst + b;
@@ -189,12 +200,9 @@ void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n,
         d[half] = s[0] - s[half];
         d[quarter] = s[quarter];
         d[half + quarter] = s[half + quarter];
-        for (int32_t c = 0; c < fullChunks; ++c) {
-            const int32_t m = 1 + c * w;
+        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) {
             forwardChunk<V>(d + m, d + half - m - (w - 1), s + m, table + m, table + quarter - m - (w - 1), half, quarter);
         }
-        const int32_t m = quarter - w;
-        forwardChunk<V>(d + m, d + half - m - (w - 1), s + m, table + m, table + quarter - m - (w - 1), half, quarter);
     }
 }
 
@@ -217,7 +225,6 @@ void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n,
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
-    const int32_t fullChunks = quarter / w - 1;
     for (int32_t b = 0; b < n; b += 2 * half) {
         const float* s = src + b;
         float* d = dst + b;
@@ -225,12 +232,9 @@ void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n,
         d[half] = s[0] - s[half];
         d[quarter] = 2 * s[quarter];
         d[half + quarter] = 2 * s[half + quarter];
-        for (int32_t c = 0; c < fullChunks; ++c) {
-            const int32_t m = 1 + c * w;
+        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) {
             inverseChunk<V>(d + m, s + m, s + half - m - (w - 1), table + m, table + quarter - m - (w - 1), half, quarter);
         }
-        const int32_t m = quarter - w;
-        inverseChunk<V>(d + m, s + m, s + half - m - (w - 1), table + m, table + quarter - m - (w - 1), half, quarter);
     }
 }
 
