@@ -238,41 +238,173 @@ void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n,
     }
 }
 
+// ---- Two natural stages in one pass: stage p on both halves of a block of 4L slots, then stage
+// p + 1 on the block, the values between them kept in registers. The stage-p butterflies at m of
+// the two halves give exactly the slots that the stage-(p + 1) butterflies at m and at L - m read
+// (forward), and the other way round for the inverse, so every butterfly runs as in two passes.
+// Chunks of m as in the single stages; the slots that take no twiddle, and the stage-(p + 1)
+// butterfly at m = Q that reads them, are done one at a time.
+
+template <class V>
+inline void forwardPairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table, const float* nextTable) {
+    constexpr int32_t w = V::width;
+    const int32_t quarter = half / 2;
+    const float* a = s + m;
+    const float* b = s + 2 * half + m;
+    const auto cs = V::load(table + m);
+    const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
+    const Four<V> lo = forwardButterfly<V>(V::load(a), V::load(a + quarter), V::load(a + half), V::load(a + half + quarter), cs, sn);
+    const Four<V> hi = forwardButterfly<V>(V::load(b), V::load(b + quarter), V::load(b + half), V::load(b + half + quarter), cs, sn);
+    // Stage p + 1 (L' = 2L): lane i of `up` is cos((m + i)*pi/L'), of `down` cos((L - m - i)*pi/L'),
+    // which is also the sine of m + i; the butterflies at L - m - i take them the other way round.
+    const auto up = V::load(nextTable + m);
+    const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
+    const Four<V> rising = forwardButterfly<V>(lo.r0, lo.r2, hi.r0, hi.r2, up, down);
+    const Four<V> falling = forwardButterfly<V>(lo.r1, lo.r3, hi.r1, hi.r3, down, up);
+    float* mirror = d - m - (w - 1);  // lanes reversed: slot X - m - i at mirror + X
+    V::store(d + m, rising.r0);
+    V::store(mirror + 2 * half, V::reversed(rising.r1));
+    V::store(d + 2 * half + m, rising.r2);
+    V::store(mirror + 4 * half, V::reversed(rising.r3));
+    V::store(mirror + half, V::reversed(falling.r0));
+    V::store(d + half + m, falling.r1);
+    V::store(mirror + 3 * half, V::reversed(falling.r2));
+    V::store(d + 3 * half + m, falling.r3);
+}
+
+template <class V>
+void forwardStagePair(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
+    constexpr int32_t w = V::width;
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    const float* nextTable = cosines + (half - 4);
+    for (int32_t b = 0; b < n; b += 4 * half) {
+        const float* s = src + b;
+        float* d = dst + b;
+        const float low0 = s[0] + s[half];
+        const float high0 = s[2 * half] + s[3 * half];
+        d[0] = low0 + high0;
+        d[2 * half] = low0 - high0;
+        d[half] = s[0] - s[half];
+        d[3 * half] = s[2 * half] - s[3 * half];
+        const Four<OneLane> q = forwardButterfly<OneLane>(s[quarter], s[half + quarter], s[2 * half + quarter], s[3 * half + quarter],
+                                                          nextTable[quarter], nextTable[half - quarter]);
+        d[quarter] = q.r0;
+        d[2 * half - quarter] = q.r1;
+        d[2 * half + quarter] = q.r2;
+        d[4 * half - quarter] = q.r3;
+        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) forwardPairChunk<V>(d, s, m, half, table, nextTable);
+    }
+}
+
+template <class V>
+inline void inversePairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table, const float* nextTable) {
+    constexpr int32_t w = V::width;
+    const int32_t quarter = half / 2;
+    const float* mirror = s - m - (w - 1);  // lanes reversed: slot X - m - i at mirror + X
+    const auto up = V::load(nextTable + m);
+    const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
+    // Stage p + 1 (L' = 2L) at m and at L - m: the slots m, L + m, 2L + m, 3L + m and
+    // L - m, 2L - m, 3L - m, 4L - m of the values between the stages.
+    const Four<V> rising = inverseButterfly<V>(V::load(s + m), V::reversed(V::load(mirror + 2 * half)), V::load(s + 2 * half + m),
+                                               V::reversed(V::load(mirror + 4 * half)), up, down);
+    const Four<V> falling = inverseButterfly<V>(V::reversed(V::load(mirror + half)), V::load(s + half + m),
+                                                V::reversed(V::load(mirror + 3 * half)), V::load(s + 3 * half + m), down, up);
+    const auto cs = V::load(table + m);
+    const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
+    const Four<V> lo = inverseButterfly<V>(rising.r0, falling.r0, rising.r1, falling.r1, cs, sn);
+    const Four<V> hi = inverseButterfly<V>(rising.r2, falling.r2, rising.r3, falling.r3, cs, sn);
+    V::store(d + m, lo.r0);
+    V::store(d + quarter + m, lo.r1);
+    V::store(d + half + m, lo.r2);
+    V::store(d + half + quarter + m, lo.r3);
+    V::store(d + 2 * half + m, hi.r0);
+    V::store(d + 2 * half + quarter + m, hi.r1);
+    V::store(d + 3 * half + m, hi.r2);
+    V::store(d + 3 * half + quarter + m, hi.r3);
+}
+
+template <class V>
+void inverseStagePair(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
+    constexpr int32_t w = V::width;
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    const float* nextTable = cosines + (half - 4);
+    for (int32_t b = 0; b < n; b += 4 * half) {
+        const float* s = src + b;
+        float* d = dst + b;
+        const float low0 = s[0] + s[2 * half];
+        const float high0 = s[0] - s[2 * half];
+        const float lowHalf = 2 * s[half];
+        const float highHalf = 2 * s[3 * half];
+        d[0] = low0 + lowHalf;
+        d[half] = low0 - lowHalf;
+        d[2 * half] = high0 + highHalf;
+        d[3 * half] = high0 - highHalf;
+        const Four<OneLane> q = inverseButterfly<OneLane>(s[quarter], s[2 * half - quarter], s[2 * half + quarter], s[4 * half - quarter],
+                                                          nextTable[quarter], nextTable[half - quarter]);
+        d[quarter] = 2 * q.r0;
+        d[half + quarter] = 2 * q.r1;
+        d[2 * half + quarter] = 2 * q.r2;
+        d[3 * half + quarter] = 2 * q.r3;
+        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) inversePairChunk<V>(d, s, m, half, table, nextTable);
+    }
+}
+
 // ---- Whole transforms. Stages 4 .. lastInLanes(k) run in the lane layout (their blocks fit in a
-// super-block); the later ones in the natural layout, Wide's lanes across m, or the widest of the
-// Narrower types whose lanes fit where a block has no more than Wide's lanes of butterflies. One
-// extra pass changes the layout, so the arrays alternate from an end chosen to make the last stage
-// write `out` (forward) and the last pass read `work` (inverse).
+// super-block); the later ones in the natural layout, two at a time where two are left, on the
+// widest register type whose lanes a block's chunks fill (Q > width). One extra pass changes the
+// layout, so the arrays alternate from an end chosen by the number of passes: the last stage
+// writes `out` (forward) and the last pass reads `work` (inverse).
 
 template <class V>
 constexpr int32_t lastStageInLanes(int32_t bits) {
     return bits - log2Of(V::width) - 1;
 }
 
-// The chunk loops need more than one chunk's lanes of butterflies: Q > width.
+// Stage p alone, or stages p and p + 1 when `pair`, on the widest of V, Narrower... that fits.
 template <class V, class... Narrower>
-void forwardStageNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+void forwardNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines, bool pair) {
     if constexpr (sizeof...(Narrower) > 0) {
-        if ((int32_t{1} << (p - 1)) <= V::width) return forwardStageNatural<Narrower...>(dst, src, n, p, cosines);
+        if ((int32_t{1} << (p - 1)) <= V::width) return forwardNatural<Narrower...>(dst, src, n, p, cosines, pair);
     }
-    forwardStage<V>(dst, src, n, p, cosines);
+    if (pair) {
+        forwardStagePair<V>(dst, src, n, p, cosines);
+    } else {
+        forwardStage<V>(dst, src, n, p, cosines);
+    }
 }
 
+// Stage p alone, or stages p + 1 and p when `pair`.
 template <class V, class... Narrower>
-void inverseStageNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+void inverseNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines, bool pair) {
     if constexpr (sizeof...(Narrower) > 0) {
-        if ((int32_t{1} << (p - 1)) <= V::width) return inverseStageNatural<Narrower...>(dst, src, n, p, cosines);
+        if ((int32_t{1} << (p - 1)) <= V::width) return inverseNatural<Narrower...>(dst, src, n, p, cosines, pair);
     }
-    inverseStage<V>(dst, src, n, p, cosines);
+    if (pair) {
+        inverseStagePair<V>(dst, src, n, p, cosines);
+    } else {
+        inverseStage<V>(dst, src, n, p, cosines);
+    }
+}
+
+/// Passes of a transform: the first (or last) pass, the stages in the lane layout, the layout
+/// change and the natural stages two at a time.
+template <class V>
+constexpr int32_t passCount(int32_t bits) {
+    const int32_t lastInLanes = lastStageInLanes<V>(bits);
+    return 1 + (lastInLanes - 3) + 1 + (bits - 1 - lastInLanes + 1) / 2;
 }
 
 template <class Wide, class... Narrower>
 void forwardLanes(const StageTables& t, float* out, const float* in) {
     const int32_t n = int32_t{1} << t.bits;
     const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
-    // k - 2 passes in all, the last one writing `out`: the first writes `out` when k is odd.
-    float* src = (t.bits & 1) ? out : t.work;
-    float* dst = (t.bits & 1) ? t.work : out;
+    // The last pass writes `out`: so does the first when there is an odd number of them.
+    float* src = (passCount<Wide>(t.bits) & 1) ? out : t.work;
+    float* dst = (passCount<Wide>(t.bits) & 1) ? t.work : out;
     forwardFirstPass<Wide>(src, in, t);
     for (int32_t p = 4; p <= lastInLanes; ++p) {
         forwardStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
@@ -280,8 +412,8 @@ void forwardLanes(const StageTables& t, float* out, const float* in) {
     }
     lanesToNatural<Wide>(dst, src, n);
     std::swap(src, dst);
-    for (int32_t p = lastInLanes + 1; p < t.bits; ++p) {
-        forwardStageNatural<Wide, Narrower...>(dst, src, n, p, t.cosines);
+    for (int32_t p = lastInLanes + 1; p < t.bits; p += 2) {
+        forwardNatural<Wide, Narrower...>(dst, src, n, p, t.cosines, p + 1 < t.bits);
         std::swap(src, dst);
     }
 }
@@ -290,13 +422,16 @@ template <class Wide, class... Narrower>
 void inverseLanes(const StageTables& t, const float* spec, float* out) {
     const int32_t n = int32_t{1} << t.bits;
     const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
-    // k - 3 passes write the pair before the last pass reads `work`: the first writes `work` when
-    // k is even.
-    float* dst = (t.bits & 1) ? out : t.work;
-    float* other = (t.bits & 1) ? t.work : out;
+    // The passes before the last one leave their result in `work`, which the last reads: the
+    // first writes `work` when they are an odd number.
+    const bool oddBeforeLast = ((passCount<Wide>(t.bits) - 1) & 1) != 0;
+    float* dst = oddBeforeLast ? t.work : out;
+    float* other = oddBeforeLast ? out : t.work;
     const float* src = spec;
-    for (int32_t p = t.bits - 1; p > lastInLanes; --p) {
-        inverseStageNatural<Wide, Narrower...>(dst, src, n, p, t.cosines);
+    // Pairs from the top; a single stage is left at the bottom when their number is odd.
+    for (int32_t p = t.bits - 1; p > lastInLanes; p -= 2) {
+        const bool pair = p - 1 > lastInLanes;
+        inverseNatural<Wide, Narrower...>(dst, src, n, pair ? p - 1 : p, t.cosines, pair);
         src = dst;
         std::swap(dst, other);
     }
