@@ -43,6 +43,9 @@ RealFft::Kernel kernelFor(RealFft::Kernel kernel, int32_t bits) {
     return kernel;
 }
 
-const KernelPasses& kernelPasses(RealFft::Kernel kernel) { return tableOf(kernel); }
+const KernelPasses& kernelPasses(RealFft::Kernel kernel) {
+    constexpr int32_t longest = 31;  // no length limits the choice
+    return tableOf(kernelFor(kernel, longest));
+}
 
 }  // namespace spectral

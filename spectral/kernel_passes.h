@@ -66,7 +66,7 @@ struct KernelPasses {
 /// widest kernel below it that this build has, this CPU runs and whose lanes the length fills.
 RealFft::Kernel kernelFor(RealFft::Kernel kernel, int32_t bits);
 
-/// The table of `kernel`, one that RealFft::supports allows.
+/// The table of `kernel`, or of the widest kernel below it that this build has and this CPU runs.
 const KernelPasses& kernelPasses(RealFft::Kernel kernel);
 
 }  // namespace spectral
