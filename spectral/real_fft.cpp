@@ -1,8 +1,6 @@
 #include "spectral/real_fft.h"
 
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
 
 #include "spectral/cpu_features.h"
 #include "spectral/kernel_passes.h"
@@ -13,15 +11,6 @@ namespace spectral {
 const double pi = 4.0 * std::atan(1.0);
 
 namespace {
-
-constexpr std::size_t alignmentBytes = 64;
-constexpr std::size_t alignmentSlack = alignmentBytes / sizeof(float) - 1;
-
-// The first 64-byte boundary at or after `storage` (null stays null).
-float* aligned(float* storage) {
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(storage);
-    return reinterpret_cast<float*>((address + alignmentBytes - 1) & ~std::uintptr_t{alignmentBytes - 1});
-}
 
 int32_t bitsFor(int32_t powerOfTwo) {
     int32_t k = 0;
@@ -109,8 +98,7 @@ RealFft::RealFft(int32_t length, int32_t bits, Kernel kernel)
       sqrtHalf(static_cast<float>(std::sqrt(2.0) * 0.5)),
       length(length),
       bits(bits),
-      workStorage(bits > 2 ? new float[static_cast<std::size_t>(length) + alignmentSlack] : nullptr),
-      work(aligned(workStorage.get())),
+      work(bits > 2 ? static_cast<std::size_t>(length) : 0),
       passes(&kernelPasses(kernelFor(kernel, bits))) {}
 
 // Members go in reverse order: work, then the cosines, then the indices.
@@ -123,7 +111,7 @@ void RealFft::forward(float* out, const float* in) { passes->forward(stageTables
 void RealFft::inverse(const float* spec, float* out) { passes->inverse(stageTables(), spec, out); }
 
 StageTables RealFft::stageTables() const {
-    return {bitReverse.indices.get(), twiddles.cosines.get(), work, sqrtHalf, bits};
+    return {bitReverse.indices.get(), twiddles.cosines.get(), work.get(), sqrtHalf, bits};
 }
 
 float* RealFft::rescale(float* values) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "spectral/aligned_floats.h"
+
 namespace spectral {
 
 struct KernelPasses;
@@ -97,8 +99,7 @@ private:
     float sqrtHalf;
     int32_t length;
     int32_t bits;
-    std::unique_ptr<float[]> workStorage;  ///< null when k <= 2
-    float* work;                           ///< N floats inside workStorage, 64-byte aligned
+    AlignedFloats work;  ///< empty when k <= 2
     const KernelPasses* passes;     ///< chosen once, at construction
 };
 

@@ -23,11 +23,11 @@ SpectralProcessor::SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel)
       bins(new SpectralBin[static_cast<std::size_t>(size / 2 + 1)]),
       hop(size / 4),
       fft(new RealFft(size, kernel)),
-      inputRing(new float[static_cast<std::size_t>(size)]),
-      frame(new float[static_cast<std::size_t>(size)]),
-      outputAccum(new float[static_cast<std::size_t>(size)]),
-      spectrum(new float[static_cast<std::size_t>(size)]),
-      window(new float[static_cast<std::size_t>(size)]),
+      inputRing(static_cast<std::size_t>(size)),
+      frame(static_cast<std::size_t>(size)),
+      outputAccum(static_cast<std::size_t>(size)),
+      spectrum(static_cast<std::size_t>(size)),
+      window(static_cast<std::size_t>(size)),
       passes(&kernelPasses(fft->kernel())) {
     reset();
     setWindow(SineCycle);

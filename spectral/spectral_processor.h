@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "spectral/aligned_floats.h"
 #include "spectral/real_fft.h"
 
 namespace spectral {
@@ -93,11 +94,12 @@ private:
     int32_t hop;
     int32_t hopCount = 0;
     std::unique_ptr<RealFft> fft;
-    std::unique_ptr<float[]> inputRing;
-    std::unique_ptr<float[]> frame;
-    std::unique_ptr<float[]> outputAccum;
-    std::unique_ptr<float[]> spectrum;
-    std::unique_ptr<float[]> window;
+    // N floats each, on 64-byte boundaries, where the kernels' widest registers work fastest.
+    AlignedFloats inputRing;
+    AlignedFloats frame;
+    AlignedFloats outputAccum;
+    AlignedFloats spectrum;
+    AlignedFloats window;
     /// The frame's passes, the table of the transform's kernel.
     const KernelPasses* passes;
 };
