@@ -166,6 +166,108 @@ void inverseStageOnRegisters(float* __restrict dst, const float* __restrict src,
     }
 }
 
+// ---- Two stages in one pass on registers: stage p on both halves of each block of 4L slots, then
+// stage p + 1 on the block, the values between them kept in registers. The stage-p butterflies at
+// m of the two halves give exactly the slots that the stage-(p + 1) butterflies at m and at L - m
+// read (forward), and the other way round for the inverse; the stage-(p + 1) butterfly at m = Q
+// reads the slots that stage p copies. Every butterfly runs as in two passes.
+
+template <class V>
+void forwardStagePairOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p,
+                                 const float* cosines) {
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    const float* nextTable = cosines + (half - 4);
+    for (int32_t b = 0; b < slots; b += 4 * half) {
+        const float* s = src + b * V::width;
+        float* d = dst + b * V::width;
+        auto in = [s](int32_t slot) { return V::load(s + slot * V::width); };
+        auto out = [d](int32_t slot, typename V::Reg v) { V::store(d + slot * V::width, v); };
+        const auto low0 = V::add(in(0), in(half));
+        const auto high0 = V::add(in(2 * half), in(3 * half));
+        out(0, V::add(low0, high0));
+        out(2 * half, V::sub(low0, high0));
+        out(half, V::sub(in(0), in(half)));
+        out(3 * half, V::sub(in(2 * half), in(3 * half)));
+        const Four<V> q = forwardButterfly<V>(in(quarter), in(half + quarter), in(2 * half + quarter), in(3 * half + quarter),
+                                              V::set1(nextTable[quarter]), V::set1(nextTable[half - quarter]));
+        out(quarter, q.r0);
+        out(2 * half - quarter, q.r1);
+        out(2 * half + quarter, q.r2);
+        out(4 * half - quarter, q.r3);
+        for (int32_t m = 1; m < quarter; ++m) {
+            const auto cs = V::set1(table[m]);
+            const auto sn = V::set1(table[quarter - m]);
+            const Four<V> lo = forwardButterfly<V>(in(m), in(quarter + m), in(half + m), in(half + quarter + m), cs, sn);
+            const Four<V> hi = forwardButterfly<V>(in(2 * half + m), in(2 * half + quarter + m), in(3 * half + m),
+                                                   in(3 * half + quarter + m), cs, sn);
+            // Stage p + 1 (L' = 2L): cos(m*pi/L') is the sine of L - m and the other way round.
+            const auto up = V::set1(nextTable[m]);
+            const auto down = V::set1(nextTable[half - m]);
+            const Four<V> rising = forwardButterfly<V>(lo.r0, lo.r2, hi.r0, hi.r2, up, down);
+            const Four<V> falling = forwardButterfly<V>(lo.r1, lo.r3, hi.r1, hi.r3, down, up);
+            out(m, rising.r0);
+            out(2 * half - m, rising.r1);
+            out(2 * half + m, rising.r2);
+            out(4 * half - m, rising.r3);
+            out(half - m, falling.r0);
+            out(half + m, falling.r1);
+            out(3 * half - m, falling.r2);
+            out(3 * half + m, falling.r3);
+        }
+    }
+}
+
+// Stages p + 1 and then p.
+template <class V>
+void inverseStagePairOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p,
+                                 const float* cosines) {
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    const float* nextTable = cosines + (half - 4);
+    const auto two = V::set1(2.0f);
+    for (int32_t b = 0; b < slots; b += 4 * half) {
+        const float* s = src + b * V::width;
+        float* d = dst + b * V::width;
+        auto in = [s](int32_t slot) { return V::load(s + slot * V::width); };
+        auto out = [d](int32_t slot, typename V::Reg v) { V::store(d + slot * V::width, v); };
+        const auto low0 = V::add(in(0), in(2 * half));
+        const auto high0 = V::sub(in(0), in(2 * half));
+        const auto lowHalf = V::mul(two, in(half));
+        const auto highHalf = V::mul(two, in(3 * half));
+        out(0, V::add(low0, lowHalf));
+        out(half, V::sub(low0, lowHalf));
+        out(2 * half, V::add(high0, highHalf));
+        out(3 * half, V::sub(high0, highHalf));
+        const Four<V> q = inverseButterfly<V>(in(quarter), in(2 * half - quarter), in(2 * half + quarter), in(4 * half - quarter),
+                                              V::set1(nextTable[quarter]), V::set1(nextTable[half - quarter]));
+        out(quarter, V::mul(two, q.r0));
+        out(half + quarter, V::mul(two, q.r1));
+        out(2 * half + quarter, V::mul(two, q.r2));
+        out(3 * half + quarter, V::mul(two, q.r3));
+        for (int32_t m = 1; m < quarter; ++m) {
+            const auto up = V::set1(nextTable[m]);
+            const auto down = V::set1(nextTable[half - m]);
+            const Four<V> rising = inverseButterfly<V>(in(m), in(2 * half - m), in(2 * half + m), in(4 * half - m), up, down);
+            const Four<V> falling = inverseButterfly<V>(in(half - m), in(half + m), in(3 * half - m), in(3 * half + m), down, up);
+            const auto cs = V::set1(table[m]);
+            const auto sn = V::set1(table[quarter - m]);
+            const Four<V> lo = inverseButterfly<V>(rising.r0, falling.r0, rising.r1, falling.r1, cs, sn);
+            const Four<V> hi = inverseButterfly<V>(rising.r2, falling.r2, rising.r3, falling.r3, cs, sn);
+            out(m, lo.r0);
+            out(quarter + m, lo.r1);
+            out(half + m, lo.r2);
+            out(half + quarter + m, lo.r3);
+            out(2 * half + m, hi.r0);
+            out(2 * half + quarter + m, hi.r1);
+            out(3 * half + m, hi.r2);
+            out(3 * half + quarter + m, hi.r3);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace realfft
 }  // namespace spectral

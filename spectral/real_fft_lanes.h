@@ -354,7 +354,8 @@ void inverseStagePair(float* __restrict dst, const float* __restrict src, int32_
 }
 
 // ---- Whole transforms. Stages 4 .. lastInLanes(k) run in the lane layout (their blocks fit in a
-// super-block); the later ones in the natural layout, two at a time where two are left, on the
+// super-block), two at a time where two are left; the later ones in the natural layout, also two
+// at a time, on the
 // widest register type whose lanes a block's chunks fill (Q > width). One extra pass changes the
 // layout, so the arrays alternate from an end chosen by the number of passes: the last stage
 // writes `out` (forward) and the last pass reads `work` (inverse).
@@ -390,12 +391,12 @@ void inverseNatural(float* dst, const float* src, int32_t n, int32_t p, const fl
     }
 }
 
-/// Passes of a transform: the first (or last) pass, the stages in the lane layout, the layout
-/// change and the natural stages two at a time.
+/// Passes of a transform: the first (or last) pass, the stages in the lane layout two at a time,
+/// the layout change and the natural stages two at a time.
 template <class V>
 constexpr int32_t passCount(int32_t bits) {
     const int32_t lastInLanes = lastStageInLanes<V>(bits);
-    return 1 + (lastInLanes - 3) + 1 + (bits - 1 - lastInLanes + 1) / 2;
+    return 1 + (lastInLanes - 3 + 1) / 2 + 1 + (bits - 1 - lastInLanes + 1) / 2;
 }
 
 template <class Wide, class... Narrower>
@@ -406,8 +407,12 @@ void forwardLanes(const StageTables& t, float* out, const float* in) {
     float* src = (passCount<Wide>(t.bits) & 1) ? out : t.work;
     float* dst = (passCount<Wide>(t.bits) & 1) ? t.work : out;
     forwardFirstPass<Wide>(src, in, t);
-    for (int32_t p = 4; p <= lastInLanes; ++p) {
-        forwardStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
+    for (int32_t p = 4; p <= lastInLanes; p += 2) {
+        if (p + 1 <= lastInLanes) {
+            forwardStagePairOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        } else {
+            forwardStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        }
         std::swap(src, dst);
     }
     lanesToNatural<Wide>(dst, src, n);
@@ -438,8 +443,12 @@ void inverseLanes(const StageTables& t, const float* spec, float* out) {
     naturalToLanes<Wide>(dst, src, n);
     src = dst;
     std::swap(dst, other);
-    for (int32_t p = lastInLanes; p >= 4; --p) {
-        inverseStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
+    for (int32_t p = lastInLanes; p >= 4; p -= 2) {
+        if (p - 1 >= 4) {
+            inverseStagePairOnRegisters<Wide>(dst, src, n / Wide::width, p - 1, t.cosines);
+        } else {
+            inverseStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        }
         src = dst;
         std::swap(dst, other);
     }
