@@ -261,14 +261,14 @@ inline void forwardPairChunk(float* d, const float* s, int32_t m, int32_t half, 
     const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
     const Four<V> rising = forwardButterfly<V>(lo.r0, lo.r2, hi.r0, hi.r2, up, down);
     const Four<V> falling = forwardButterfly<V>(lo.r1, lo.r3, hi.r1, hi.r3, down, up);
-    float* mirror = d - m - (w - 1);  // lanes reversed: slot X - m - i at mirror + X
+    float* mirror = d + half - m - (w - 1);  // lanes reversed: slot L + X - m - i at mirror + X
     V::store(d + m, rising.r0);
-    V::store(mirror + 2 * half, V::reversed(rising.r1));
+    V::store(mirror + half, V::reversed(rising.r1));
     V::store(d + 2 * half + m, rising.r2);
-    V::store(mirror + 4 * half, V::reversed(rising.r3));
-    V::store(mirror + half, V::reversed(falling.r0));
+    V::store(mirror + 3 * half, V::reversed(rising.r3));
+    V::store(mirror, V::reversed(falling.r0));
     V::store(d + half + m, falling.r1);
-    V::store(mirror + 3 * half, V::reversed(falling.r2));
+    V::store(mirror + 2 * half, V::reversed(falling.r2));
     V::store(d + 3 * half + m, falling.r3);
 }
 
@@ -302,15 +302,15 @@ template <class V>
 inline void inversePairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table, const float* nextTable) {
     constexpr int32_t w = V::width;
     const int32_t quarter = half / 2;
-    const float* mirror = s - m - (w - 1);  // lanes reversed: slot X - m - i at mirror + X
+    const float* mirror = s + half - m - (w - 1);  // lanes reversed: slot L + X - m - i at mirror + X
     const auto up = V::load(nextTable + m);
     const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
     // Stage p + 1 (L' = 2L) at m and at L - m: the slots m, L + m, 2L + m, 3L + m and
     // L - m, 2L - m, 3L - m, 4L - m of the values between the stages.
-    const Four<V> rising = inverseButterfly<V>(V::load(s + m), V::reversed(V::load(mirror + 2 * half)), V::load(s + 2 * half + m),
-                                               V::reversed(V::load(mirror + 4 * half)), up, down);
-    const Four<V> falling = inverseButterfly<V>(V::reversed(V::load(mirror + half)), V::load(s + half + m),
-                                                V::reversed(V::load(mirror + 3 * half)), V::load(s + 3 * half + m), down, up);
+    const Four<V> rising = inverseButterfly<V>(V::load(s + m), V::reversed(V::load(mirror + half)), V::load(s + 2 * half + m),
+                                               V::reversed(V::load(mirror + 3 * half)), up, down);
+    const Four<V> falling = inverseButterfly<V>(V::reversed(V::load(mirror)), V::load(s + half + m),
+                                                V::reversed(V::load(mirror + 2 * half)), V::load(s + 3 * half + m), down, up);
     const auto cs = V::load(table + m);
     const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
     const Four<V> lo = inverseButterfly<V>(rising.r0, falling.r0, rising.r1, falling.r1, cs, sn);
