@@ -169,10 +169,10 @@ void naturalToLanes(float* dst, const float* src, int32_t n) {
 }
 
 // ---- General stages p >= 4 in the natural layout, lanes across consecutive m within a block.
-// Chunks start at m = 1, 1 + W, ... and a last chunk ends at m = Q - 1, overlapping the one before
-// it: an overlapped butterfly is computed twice from the same source, so it stores the same bits
-// twice. The mirrored slots L - m and 2L - m are read or written W at a time with their lanes
-// reversed, through pointers that walk downwards.
+// A first chunk starts at m = 1, the others at W, 2W, ... Q - W, so that the slots m of most
+// chunks start on a register boundary; the first overlaps the second at m = W, a butterfly
+// computed twice from the same source, which stores the same bits twice. The mirrored slots
+// L - m and 2L - m are read or written W at a time with their lanes reversed.
 
 // One chunk of forward butterflies at m .. m + W - 1: `lo` points at s[m], `out` at d[m],
 // `mirror` at d[L - m - (W - 1)], `cs` at the cosines of m and `sn` at those of Q - m - (W - 1).
