@@ -272,10 +272,11 @@ TEST(SpectralProcessor, BinsHoldTheSpectrumOfTheWindowedFrame) {
     }
 }
 
-// The exact bits of 4096 results on fixed noise, recorded from the scalar chain (see
-// RealFft.OutputBitsFollowTheStageArithmetic): windows, transforms and overlap-add each round
-// in one fixed order. (Assumes glibc's sin and cos for the window and the table.)
-TEST(SpectralProcessor, OutputBitsFollowTheChainArithmetic) {
+// A change detector: the exact bits of 4096 results on fixed noise, recorded from the scalar chain
+// with glibc's sin and cos for the window and the table (see
+// RealFft.ChangeDetectorOutputBitsWithThisPlatformsCos): windows, transforms and overlap-add each
+// round in one fixed order.
+TEST(SpectralProcessor, ChangeDetectorOutputBitsWithThisPlatformsSinAndCos) {
     SpectralProcessor processor(frameLength);
     reference::Noise noise(6100);
     EXPECT_EQ(reference::bitFingerprint(run(processor, noise.block(4 * frameLength))), 0x772e468fee3ece67ull);
