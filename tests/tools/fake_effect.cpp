@@ -15,7 +15,8 @@ public:
     FakeEffect(const FakeEffectShape& shape, audioMasterCallback host)
         : shape(shape),
           host(host),
-          delayLines(static_cast<size_t>(shape.inputs), std::vector<float>(static_cast<size_t>(shape.latencyFrames))) {
+          delayLines(static_cast<size_t>(shape.inputs),
+                     std::vector<float>(static_cast<size_t>(std::max(shape.latencyFrames, 0)))) {
         record.magic = kEffectMagic;
         record.dispatcher = &FakeEffect::dispatcherEntry;
         record.process = &FakeEffect::accumulatingEntry;
@@ -64,6 +65,7 @@ private:
             if (resumed) {
                 log->sampleRateAnswer = host(&record, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f);
                 log->blockSizeAnswer = host(&record, audioMasterGetBlockSize, 0, 0, nullptr, 0.0f);
+                log->processLevelAnswer = host(&record, audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f);
             }
             return 0;
         case effSetProgram:
@@ -89,7 +91,7 @@ private:
     }
 
     float delayed(int32_t pin, float sample) {
-        if (shape.latencyFrames == 0) {
+        if (shape.latencyFrames <= 0) {
             return sample;
         }
         std::vector<float>& line = delayLines[static_cast<size_t>(pin)];

@@ -12,7 +12,7 @@
 struct FakeEffectShape {
     int32_t inputs = 1;
     int32_t outputs = 1;
-    int32_t latencyFrames = 0;
+    int32_t latencyFrames = 0;  ///< a negative one is announced as such and delays by nothing
     bool canReplacing = true;
     bool answersIndexedProgramNames = true;
     bool announcesLatencyOnceRunning = false;  ///< initialDelay reads 0 until the first block
@@ -25,6 +25,7 @@ struct FakeEffectLog {
     intptr_t versionAnswer = -1;
     intptr_t sampleRateAnswer = -1;  ///< asked when resumed
     intptr_t blockSizeAnswer = -1;
+    intptr_t processLevelAnswer = -1;
     float sampleRateHz = 0.0f;
     intptr_t blockFrames = 0;
     std::vector<float> inputPeaks;  ///< largest magnitude seen on each input pin

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,11 @@ struct FakeRender {
         }
         MemorySource source(input, channels, static_cast<int32_t>(kRateHz));
         sink.channels = channels;
-        Renderer(effects, channels, blockFrames).render(source, sink, compensate);
+        result = Renderer(effects, channels, blockFrames).render(source, sink, compensate);
     }
     std::vector<std::unique_ptr<EffectInstance>> instances;
     CollectingSink sink;
+    RenderResult result{};
 };
 
 struct LatencyCase {
@@ -76,17 +78,23 @@ TEST_P(LatencyCompensation, GivesBackTheInputAlignedAndOfTheSameLength) {
     FakeRender render(shape, input, 1, c.blockFrames, true);
     // The fake is an exact delay, so compensation must undo it bit for bit.
     EXPECT_EQ(render.sink.samples, input);
+    // A negative delay is reported once as such and counts as none, not as a change in the render.
+    EXPECT_EQ(render.result.latencyFrames, std::max(c.latencyFrames, 0));
+    EXPECT_EQ(render.result.negativeLatency.has_value(), c.latencyFrames < 0);
+    EXPECT_FALSE(render.result.latencyChangedTo.has_value());
 }
 
-TEST_P(LatencyCompensation, WhenOffTheOutputStartsLateByTheDelay) {
+TEST_P(LatencyCompensation, WhenOffTheOutputStartsLateByTheDelayAndEndsWithTheTail) {
     const LatencyCase c = GetParam();
     const std::vector<float> input = numberedFrames(c.frames, 1);
     FakeEffectShape shape;
     shape.latencyFrames = c.latencyFrames;
     FakeRender render(shape, input, 1, c.blockFrames, false);
-    ASSERT_EQ(render.sink.samples.size(), input.size());
-    for (size_t n = 0; n < input.size(); ++n) {
-        const float expected = n < static_cast<size_t>(c.latencyFrames) ? 0.0f : input[n - c.latencyFrames];
+    const auto delay = static_cast<size_t>(std::max(c.latencyFrames, 0));
+    // The delayed input in full: its last samples come out only in the effect's tail.
+    ASSERT_EQ(render.sink.samples.size(), input.size() + delay);
+    for (size_t n = 0; n < render.sink.samples.size(); ++n) {
+        const float expected = n < delay ? 0.0f : input[n - delay];
         ASSERT_EQ(render.sink.samples[n], expected) << "frame " << n;
     }
 }
@@ -96,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(DelaysBlocksAndLengths, LatencyCompensation,
                          ::testing::Values(LatencyCase{0, 64, 1000}, LatencyCase{100, 64, 1000},
                                            LatencyCase{1024, 512, 5000}, LatencyCase{37, 1, 300},
                                            LatencyCase{700, 256, 300}, LatencyCase{5, 1000, 0},
-                                           LatencyCase{333, 100, 1001}));
+                                           LatencyCase{333, 100, 1001}, LatencyCase{-5, 64, 300}));
 
 struct RoutingCase {
     const char* name;
@@ -106,6 +114,7 @@ struct RoutingCase {
     int32_t expectedInstances;
     std::vector<int> sourceOfChannel;  ///< file channel each output channel should echo; -1: silent
     std::vector<bool> inputPinsFed;    ///< per input pin of the first instance: does it see signal?
+    std::vector<std::string> warnings;  ///< what the user is told about channels left out
 };
 
 void PrintTo(const RoutingCase& c, std::ostream* out) { *out << c.name; }
@@ -136,17 +145,24 @@ TEST_P(ChannelRouting, FeedsChannelsInOrderAndSilencesWhatHasNoSource) {
     for (size_t pin = 0; pin < c.inputPinsFed.size(); ++pin) {
         EXPECT_EQ(peaks[pin] > 0.0f, c.inputPinsFed[pin]) << "input pin " << pin;
     }
+    EXPECT_EQ(routingWarnings(c.inputs, c.outputs, c.expectedInstances, c.channels), c.warnings);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, ChannelRouting,
-    ::testing::Values(RoutingCase{"MonoEffectOnStereo", 2, 1, 1, 2, {0, 1}, {true}},
-                      RoutingCase{"MonoEffectOnSixChannels", 6, 1, 1, 6, {0, 1, 2, 3, 4, 5}, {true}},
-                      RoutingCase{"StereoEffectOnStereo", 2, 2, 2, 1, {0, 1}, {true, true}},
-                      RoutingCase{"SurplusInputsGetSilence", 2, 4, 4, 1, {0, 1}, {true, true, false, false}},
-                      RoutingCase{"SurplusOutputsAreDropped", 1, 1, 3, 1, {0}, {true}},
-                      RoutingCase{"ChannelsBeyondTheOutputsAreSilent", 3, 2, 2, 1, {0, 1, -1}, {true, true}},
-                      RoutingCase{"MonoInStereoOutOnMono", 1, 1, 2, 1, {0}, {true}}),
+    ::testing::Values(
+        RoutingCase{"MonoEffectOnStereo", 2, 1, 1, 2, {0, 1}, {true}, {}},
+        RoutingCase{"MonoEffectOnSixChannels", 6, 1, 1, 6, {0, 1, 2, 3, 4, 5}, {true}, {}},
+        RoutingCase{"StereoEffectOnStereo", 2, 2, 2, 1, {0, 1}, {true, true}, {}},
+        RoutingCase{"SurplusInputsGetSilence", 2, 4, 4, 1, {0, 1}, {true, true, false, false},
+                    {"the effect has 4 outputs and the file 2 channels; effect outputs 3 to 4 are dropped"}},
+        RoutingCase{"SurplusOutputsAreDropped", 1, 1, 3, 1, {0}, {true},
+                    {"the effect has 3 outputs and the file 1 channel; effect outputs 2 to 3 are dropped"}},
+        RoutingCase{"ChannelsBeyondTheOutputsAreSilent", 3, 2, 2, 1, {0, 1, -1}, {true, true},
+                    {"the effect has 2 inputs; input channel 3 is not processed",
+                     "the effect has 2 outputs; output channel 3 is silent"}},
+        RoutingCase{"MonoInStereoOutOnMono", 1, 1, 2, 1, {0}, {true},
+                    {"the effect has 2 outputs and the file 1 channel; effect output 2 is dropped"}}),
     [](const ::testing::TestParamInfo<RoutingCase>& info) { return std::string(info.param.name); });
 
 TEST(EffectWithoutReplacing, IsDrivenThroughTheAccumulatingEntryOntoZeroedOutputs) {
@@ -207,6 +223,20 @@ TEST(HostCallback, AnswersTheVersionAndTheStreamItPrepared) {
     EXPECT_EQ(log.sampleRateAnswer, static_cast<intptr_t>(kRateHz));
     EXPECT_EQ(log.blockFrames, 200);
     EXPECT_EQ(log.blockSizeAnswer, 200);
+}
+
+TEST(HostCallback, TellsEffectsWhetherTheyRunOfflineOrInRealTime) {
+    const std::pair<EffectInstance::HostRole, intptr_t> cases[] = {
+        {EffectInstance::HostRole::offlineRenderer, 4}, {EffectInstance::HostRole::liveClient, 2}};
+    for (const auto& [role, processLevel] : cases) {
+        resetFakes(FakeEffectShape{});
+        {
+            EffectInstance effect(fakeEffectEntry, "fake", role);
+            effect.prepare(kRateHz, 64);
+            effect.resume();
+        }
+        EXPECT_EQ(fakeLogs().front()->processLevelAnswer, processLevel);
+    }
 }
 
 struct NameCase {

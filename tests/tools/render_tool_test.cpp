@@ -1,12 +1,17 @@
 // The real tinvoicer-render executable on files it is given, with the real Tinvoicer module.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <functional>
+#include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/test_host.h"
@@ -82,7 +87,7 @@ TEST_F(RenderTool, NoiseBurstsStayInPlaceWithCompensationAndMoveByTheDelayWithou
     const Sound aligned = render(input, {});
     const Sound late = render(input, {"--no-latency-compensation"}, "late.wav");
     ASSERT_EQ(aligned.frames(), input.frames());
-    ASSERT_EQ(late.frames(), input.frames());
+    ASSERT_EQ(late.frames(), input.frames() + latency);  // the effect's tail comes out too
 
     const auto meanShift = [&](const Sound& output, size_t windowOffset) {
         double sum = 0.0;
@@ -105,10 +110,13 @@ struct LengthCase {
     int64_t frames;
     int format;
     const char* blockSize;
+    const char* outName = "out.wav";
+    int expectedFormat = 0;  ///< 0: the input's
 };
 
 void PrintTo(const LengthCase& c, std::ostream* out) {
-    *out << c.frames << " frames, format 0x" << std::hex << c.format << std::dec << ", blocks of " << c.blockSize;
+    *out << c.frames << " frames, format 0x" << std::hex << c.format << std::dec << ", blocks of " << c.blockSize
+         << " to " << c.outName;
 }
 
 class OutputLength : public RenderTool, public ::testing::WithParamInterface<LengthCase> {};
@@ -116,19 +124,24 @@ class OutputLength : public RenderTool, public ::testing::WithParamInterface<Len
 TEST_P(OutputLength, EqualsTheInputsAndKeepsItsFormat) {
     const LengthCase c = GetParam();
     Sound input = monoSound(whiteNoise(static_cast<size_t>(c.frames), 0.25f, 3), c.format);
-    const Sound output = render(input, {"--block-size", c.blockSize});
+    const Sound output = render(input, {"--block-size", c.blockSize}, c.outName);
     EXPECT_EQ(output.frames(), c.frames);
-    EXPECT_EQ(output.format, c.format);
+    EXPECT_EQ(output.format, c.expectedFormat != 0 ? c.expectedFormat : c.format);
     EXPECT_EQ(output.rateHz, kRateHz);
     EXPECT_EQ(output.channels, 1);
 }
 
-// Lengths below, at and above the delay and the block; 16- and 24-bit PCM and float.
-INSTANTIATE_TEST_SUITE_P(LengthsFormatsBlocks, OutputLength,
-                         ::testing::Values(LengthCase{1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "512"},
-                                           LengthCase{1000, SF_FORMAT_WAV | SF_FORMAT_FLOAT, "1"},
-                                           LengthCase{1024, SF_FORMAT_WAV | SF_FORMAT_PCM_24, "1024"},
-                                           LengthCase{kRateHz + 17, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "333"}));
+// Lengths below, at and above the delay and the block; 16- and 24-bit PCM and float; MP3 in and out.
+INSTANTIATE_TEST_SUITE_P(
+    LengthsFormatsBlocks, OutputLength,
+    ::testing::Values(LengthCase{1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "512"},
+                      LengthCase{1000, SF_FORMAT_WAV | SF_FORMAT_FLOAT, "1"},
+                      LengthCase{1024, SF_FORMAT_WAV | SF_FORMAT_PCM_24, "1024"},
+                      LengthCase{kRateHz + 17, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "333"},
+                      LengthCase{kRateHz, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, "512", "out.wav",
+                                 SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+                      LengthCase{kRateHz, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "512", "out.mp3",
+                                 SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}));
 
 TEST_F(RenderTool, EachChannelOfAMultiChannelFileGoesThroughItsOwnInstance) {
     constexpr int32_t channels = 3;
@@ -166,7 +179,7 @@ TEST_F(RenderTool, ConversionToPcmReportsAndClipsWhatExceedsFullScale) {
     toPcm.insert(toPcm.end(), {"--sample-format", "16"});
     const Sound asPcm = render(input, toPcm, "pcm.wav");
     EXPECT_EQ(asPcm.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    EXPECT_NE(lastRun.err.find(folder.file("pcm.wav") + ": " + std::to_string(clipped) + " samples clipped"),
+    EXPECT_NE(lastRun.err.find("'" + folder.file("pcm.wav") + "': " + std::to_string(clipped) + " samples clipped"),
               std::string::npos)
         << lastRun.err;
     ASSERT_EQ(asPcm.samples.size(), asFloat.samples.size());
@@ -257,6 +270,9 @@ TEST_P(BadInputs, GetOneLineNamingTheCauseAndLoseNothing) {
     writeBytes(folder.file("broken.so"), "this is not a module\n");
     writeBytes(folder.file("out.wav"), "an earlier result\n");
     ASSERT_EQ(::link(folder.file("in.wav").c_str(), folder.file("alias.wav").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/full", folder.file("full.flac").c_str()), 0);
+    writeSound(folder.file("cut.flac"), monoSound(whiteNoise(44100, 0.2f, 9), SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
+    ASSERT_EQ(::truncate(folder.file("cut.flac").c_str(), static_cast<off_t>(readBytes(folder.file("cut.flac")).size() / 2)), 0);
     const std::string inputBytes = readBytes(folder.file("in.wav"));
     const std::vector<std::string> namesBefore = folder.names();
 
@@ -279,26 +295,26 @@ TEST_P(BadInputs, GetOneLineNamingTheCauseAndLoseNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BadInputs,
     ::testing::Values(
-        BadInput{"MissingInput", {"@/nothing.wav", "-o", "@/out.wav"}, "@/nothing.wav: cannot read: No such file"},
-        BadInput{"InputIsAFolder", {"@", "-o", "@/out.wav"}, "@: cannot read: is a folder"},
-        BadInput{"UnreadableFormat", {"@/junk.wav", "-o", "@/out.wav"}, "@/junk.wav: cannot read: "},
-        BadInput{"OutputFolderMissing", {"@/in.wav", "-o", "@/no/out.wav"}, "@/no/out.wav: cannot write: No such"},
-        BadInput{"OutputIsAFolder", {"@/in.wav", "-o", "@"}, "@: cannot write: is a folder"},
-        BadInput{"OutputIsTheInput", {"@/in.wav", "-o", "@/in.wav"}, "@/in.wav: is the input file"},
-        BadInput{"OutputIsTheInputByAnotherName", {"@/in.wav", "-o", "@/./in.wav"}, "@/./in.wav: is the input file"},
-        BadInput{"OutputIsAHardLinkToTheInput", {"@/in.wav", "-o", "@/alias.wav"}, "@/alias.wav: is the input file"},
+        BadInput{"MissingInput", {"@/nothing.wav", "-o", "@/out.wav"}, "'@/nothing.wav': cannot read: No such file"},
+        BadInput{"InputIsAFolder", {"@", "-o", "@/out.wav"}, "'@': cannot read: is a folder"},
+        BadInput{"UnreadableFormat", {"@/junk.wav", "-o", "@/out.wav"}, "'@/junk.wav': cannot read: "},
+        BadInput{"OutputFolderMissing", {"@/in.wav", "-o", "@/no/out.wav"}, "'@/no/out.wav': cannot write: No such"},
+        BadInput{"OutputIsAFolder", {"@/in.wav", "-o", "@"}, "'@': cannot write: is a folder"},
+        BadInput{"OutputIsTheInput", {"@/in.wav", "-o", "@/in.wav"}, "'@/in.wav': is the input file"},
+        BadInput{"OutputIsTheInputByAnotherName", {"@/in.wav", "-o", "@/./in.wav"}, "'@/./in.wav': is the input file"},
+        BadInput{"OutputIsAHardLinkToTheInput", {"@/in.wav", "-o", "@/alias.wav"}, "'@/alias.wav': is the input file"},
         BadInput{"ModuleMissing", {"@/in.wav", "-o", "@/out.wav", "--plugin", "@/none.so"},
-                 "@/none.so: cannot load module: No such file"},
+                 "'@/none.so': cannot load module: No such file"},
         BadInput{"ModuleDoesNotLoad", {"@/in.wav", "-o", "@/out.wav", "--plugin", "@/broken.so"},
-                 "@/broken.so: cannot load module: "},
+                 "'@/broken.so': cannot load module: "},
         BadInput{"ModuleHasNoMain", {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NO_ENTRY_PATH},
-                 FAULT_NO_ENTRY_PATH ": not a VST 2 module: exports neither VSTPluginMain nor main"},
+                 "'" FAULT_NO_ENTRY_PATH "': not a VST 2 module: exports neither VSTPluginMain nor main"},
         BadInput{"MainReturnsNull", {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NULL_RECORD_PATH},
-                 FAULT_NULL_RECORD_PATH ": the module's main returned no effect"},
+                 "'" FAULT_NULL_RECORD_PATH "': the module's main returned no effect"},
         BadInput{"WrongMagic", {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_WRONG_MAGIC_PATH},
-                 FAULT_WRONG_MAGIC_PATH ": not a VST 2 effect: magic 0x4E6F7065 instead of 0x56737450"},
+                 "'" FAULT_WRONG_MAGIC_PATH "': not a VST 2 effect: magic 0x4E6F7065 instead of 0x56737450"},
         BadInput{"NoOutputs", {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NO_OUTPUTS_PATH},
-                 FAULT_NO_OUTPUTS_PATH ": the effect has no outputs"},
+                 "'" FAULT_NO_OUTPUTS_PATH "': the effect has no outputs"},
         BadInput{"UnknownParameter", {"@/in.wav", "-o", "@/out.wav", "--param", "Volume=0.5"},
                  "--param Volume: no parameter of that name (the effect has: Gain, Depth)"},
         BadInput{"ParameterIndexOutOfRange", {"@/in.wav", "-o", "@/out.wav", "--param", "7=0.5"},
@@ -312,19 +328,219 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"ValueBelowZero", {"@/in.wav", "-o", "@/out.wav", "--param", "Depth=-1"},
                  "--param Depth=-1: value -1 is outside 0 to 1"},
         BadInput{"SampleFormatTheContainerLacks", {"@/in.wav", "-o", "@/out.flac", "--sample-format", "float"},
-                 "@/out.flac: FLAC (Free Lossless Audio Codec) cannot hold 32 bit float samples"}),
+                 "'@/out.flac': FLAC (Free Lossless Audio Codec) cannot hold 32 bit float samples"}),
     [](const ::testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
 
-TEST(CrashingEffect, LeavesNoPartialFileAndKeepsTheEarlierOutput) {
+/// An output that is not a plain new file: what the test makes at its path, and what must be
+/// there after a successful render.
+struct OutputTarget {
+    const char* name;
+    std::string output;  ///< "@" stands for the scratch folder
+    std::function<void(const ScratchFolder&)> prepare;
+    std::function<void(const ScratchFolder&, const ToolRun&, const Sound& input)> check;
+};
+
+void PrintTo(const OutputTarget& c, std::ostream* out) { *out << c.name; }
+
+mode_t modeOf(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
+    return status.st_mode;
+}
+
+void expectRendered(const std::string& path, const Sound& input) {
+    EXPECT_EQ(readSound(path).samples, input.samples) << path;
+}
+
+class OutputTargets : public ::testing::TestWithParam<OutputTarget> {};
+
+TEST_P(OutputTargets, AreWrittenWithoutReplacingWhatIsNotARegularFile) {
+    const OutputTarget& c = GetParam();
     ScratchFolder folder;
-    writeSound(folder.file("in.wav"), monoSound(whiteNoise(4000, 0.2f, 9)));
+    const Sound input = monoSound(whiteNoise(3000, 0.2f, 4));
+    writeSound(folder.file("in.wav"), input);
+    c.prepare(folder);
+    const ToolRun run =
+        runTool({folder.file("in.wav"), "-o", inFolder(c.output, folder), "--plugin", FAULT_RAISE_IN_PROCESS_PATH});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    c.check(folder, run, input);
+    for (const std::string& name : folder.names()) {
+        EXPECT_NE(name.rfind(".tinvoicer-render-", 0), 0u) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, OutputTargets,
+    ::testing::Values(
+        OutputTarget{"ReadOnlyFileKeepsItsMode", "@/out.wav",
+                     [](const ScratchFolder& f) {
+                         writeBytes(f.file("out.wav"), "old");
+                         ::chmod(f.file("out.wav").c_str(), 0400);
+                     },
+                     [](const ScratchFolder& f, const ToolRun&, const Sound& input) {
+                         EXPECT_EQ(modeOf(f.file("out.wav")) & 07777, 0400u);
+                         expectRendered(f.file("out.wav"), input);
+                     }},
+        OutputTarget{"GroupFileKeepsItsMode", "@/out.wav",
+                     [](const ScratchFolder& f) {
+                         writeBytes(f.file("out.wav"), "old");
+                         ::chmod(f.file("out.wav").c_str(), 0750);
+                     },
+                     [](const ScratchFolder& f, const ToolRun&, const Sound&) {
+                         EXPECT_EQ(modeOf(f.file("out.wav")) & 07777, 0750u);
+                     }},
+        OutputTarget{"SymlinkWritesItsTarget", "@/link.wav",
+                     [](const ScratchFolder& f) {
+                         ::mkdir(f.file("elsewhere").c_str(), 0700);
+                         writeBytes(f.file("elsewhere/target.wav"), "old");
+                         ::symlink("elsewhere/target.wav", f.file("link.wav").c_str());
+                     },
+                     [](const ScratchFolder& f, const ToolRun&, const Sound& input) {
+                         EXPECT_TRUE(S_ISLNK(modeOf(f.file("link.wav"))));
+                         expectRendered(f.file("elsewhere/target.wav"), input);
+                         EXPECT_EQ(f.names(), (std::vector<std::string>{"elsewhere", "in.wav", "link.wav"}));
+                     }},
+        OutputTarget{"SymlinkToADeviceWritesTheDevice", "@/null.wav",
+                     [](const ScratchFolder& f) { ::symlink("/dev/null", f.file("null.wav").c_str()); },
+                     [](const ScratchFolder& f, const ToolRun&, const Sound&) {
+                         EXPECT_TRUE(S_ISLNK(modeOf(f.file("null.wav"))));
+                         EXPECT_TRUE(S_ISCHR(modeOf("/dev/null")));
+                     }},
+        // /dev/fd/1 rather than /dev/stdout: both lead through /proc, but a tool that renamed over
+        // this one would fail for want of permission instead of replacing a system link.
+        OutputTarget{"StandardOutputIsWrittenThrough", "/dev/fd/1", [](const ScratchFolder&) {},
+                     [](const ScratchFolder& f, const ToolRun& run, const Sound& input) {
+                         writeBytes(f.file("captured.wav"), run.out);
+                         expectRendered(f.file("captured.wav"), input);
+                     }},
+        OutputTarget{"NameOf240Characters", "@/" + std::string(236, 'n') + ".wav", [](const ScratchFolder&) {},
+                     [](const ScratchFolder& f, const ToolRun&, const Sound& input) {
+                         expectRendered(f.file(std::string(236, 'n') + ".wav"), input);
+                     }}),
+    [](const ::testing::TestParamInfo<OutputTarget>& info) { return std::string(info.param.name); });
+
+TEST(OutputTargets, AFifoGetsAStreamThatNeedsNoSeeking) {
+    ScratchFolder folder;
+    const Sound input = monoSound(whiteNoise(3000, 0.2f, 4));
+    writeSound(folder.file("in.wav"), input);
+    ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
+    // A writer of the test's own, held until the tool is done, so that the reader below neither
+    // blocks in open nor sees the end of the stream before the tool has written it.
+    const int holder = ::open(folder.file("fifo").c_str(), O_RDWR);
+    ASSERT_GE(holder, 0);
+    ToolRun run;
+    std::thread tool([&] {
+        run = runTool({folder.file("in.wav"), "-o", folder.file("fifo"), "--plugin", FAULT_RAISE_IN_PROCESS_PATH});
+        ::close(holder);
+    });
+    const std::string streamed = readBytes(folder.file("fifo"));
+    tool.join();
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(S_ISFIFO(modeOf(folder.file("fifo"))));
+    writeBytes(folder.file("streamed.au"), streamed);
+    const Sound output = readSound(folder.file("streamed.au"));
+    EXPECT_EQ(output.format, SF_FORMAT_AU | SF_FORMAT_FLOAT);  // the input's WAV cannot be streamed
+    EXPECT_EQ(output.samples, input.samples);
+}
+
+TEST_F(RenderTool, NonFiniteSamplesBecomeZeroAndAreCounted) {
+    std::vector<float> samples = whiteNoise(20000, 0.2f, 8);
+    std::fill(samples.begin() + 5000, samples.begin() + 5010, std::numeric_limits<float>::quiet_NaN());
+    const Sound output = render(monoSound(samples), {"--sample-format", "16"}, "out.flac");
+    // The effect spreads a NaN over the frames that hold it, so only the line says how many.
+    EXPECT_TRUE(std::all_of(output.samples.begin(), output.samples.end(), [](float s) { return std::isfinite(s); }));
+    EXPECT_NE(lastRun.err.find("non-finite samples (NaN or infinity) written as 0"), std::string::npos) << lastRun.err;
+    EXPECT_EQ(output.frames(), 20000);
+}
+
+TEST(StandardOutput, AFailedWriteOfTheHelpOrTheListingIsAnError) {
+    for (const char* option : {"--help", "--list"}) {
+        RunSetup setup;
+        setup.stdoutPath = "/dev/full";
+        const ToolRun run = runTool({option}, setup);
+        EXPECT_EQ(run.exitCode, 1) << option;
+        EXPECT_EQ(run.err, "tinvoicer-render: standard output: write failed: No space left on device\n") << option;
+    }
+}
+
+/// One run in a hostile environment: a module that crashes or raises a signal mid-render, signals
+/// inherited as ignored, a file-size limit. The output may only be complete or untouched.
+struct HostileRun {
+    const char* name;
+    const char* module;   ///< a fault module, or nullptr for Tinvoicer
+    int raisedSignal;     ///< raised by the module during the render; 0: none
+    std::vector<int> ignoredSignals;
+    long fileSizeLimitBytes;
+    int expectedSignal;   ///< the signal the tool dies of, or 0 when it exits
+    int expectedExitCode;
+    std::string message;  ///< the one line on stderr; empty: nothing
+};
+
+void PrintTo(const HostileRun& c, std::ostream* out) { *out << c.name; }
+
+class HostileEnvironment : public ::testing::TestWithParam<HostileRun> {};
+
+TEST_P(HostileEnvironment, EndsWithOneLineAndTheOutputCompleteOrUntouched) {
+    const HostileRun& c = GetParam();
+    ScratchFolder folder;
+    const Sound input = monoSound(whiteNoise(20 * 512, 0.2f, 9));
+    writeSound(folder.file("in.wav"), input);
     writeBytes(folder.file("out.wav"), "an earlier result\n");
     const std::vector<std::string> namesBefore = folder.names();
-    const ToolRun run =
-        runTool({folder.file("in.wav"), "-o", folder.file("out.wav"), "--plugin", FAULT_CRASH_IN_PROCESS_PATH});
-    EXPECT_EQ(run.signalNumber, SIGSEGV);
-    EXPECT_EQ(folder.names(), namesBefore);
+    RunSetup setup;
+    if (c.raisedSignal != 0) {
+        setup.environment.emplace_back("TINVOICER_FAULT_SIGNAL", std::to_string(c.raisedSignal));
+    }
+    setup.ignoredSignals = c.ignoredSignals;
+    setup.fileSizeLimitBytes = c.fileSizeLimitBytes;
+    std::vector<std::string> args = {folder.file("in.wav"), "-o", folder.file("out.wav")};
+    if (c.module != nullptr) {
+        args.insert(args.end(), {"--plugin", c.module});
+    }
+    const ToolRun run = runTool(args, setup);
+
+    EXPECT_EQ(run.signalNumber, c.expectedSignal) << run.err;
+    EXPECT_EQ(run.exitCode, c.expectedExitCode) << run.err;
+    EXPECT_EQ(folder.names(), namesBefore) << "a temporary file was left behind";
+    if (c.expectedExitCode == 0) {
+        EXPECT_EQ(readSound(folder.file("out.wav")).samples, input.samples);
+        EXPECT_EQ(run.err, "");
+        return;
+    }
     EXPECT_EQ(readBytes(folder.file("out.wav")), "an earlier result\n");
+    EXPECT_EQ(run.err, c.message.empty() ? "" : "tinvoicer-render: " + inFolder(c.message, folder) + "\n");
 }
+
+std::string crashLine(const std::string& modulePath, const std::string& step, const char* signalName) {
+    return "'" + modulePath + "' crashed in " + step + " (" + signalName + ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HostileEnvironment,
+    ::testing::Values(
+        HostileRun{"CrashInMain", FAULT_CRASH_IN_MAIN_PATH, 0, {}, 0, SIGABRT, -1,
+                   crashLine(FAULT_CRASH_IN_MAIN_PATH, "main", "SIGABRT")},
+        HostileRun{"CrashInDispatcher", FAULT_CRASH_IN_DISPATCHER_PATH, 0, {}, 0, SIGFPE, -1,
+                   crashLine(FAULT_CRASH_IN_DISPATCHER_PATH, "the dispatcher (opcode 12)", "SIGFPE")},
+        HostileRun{"CrashInProcessing", FAULT_CRASH_IN_PROCESS_PATH, 0, {}, 0, SIGSEGV, -1,
+                   crashLine(FAULT_CRASH_IN_PROCESS_PATH, "processReplacing", "SIGSEGV")},
+        HostileRun{"Hangup", FAULT_RAISE_IN_PROCESS_PATH, SIGHUP, {}, 0, SIGHUP, -1, ""},
+        HostileRun{"Interrupt", FAULT_RAISE_IN_PROCESS_PATH, SIGINT, {}, 0, SIGINT, -1, ""},
+        HostileRun{"Quit", FAULT_RAISE_IN_PROCESS_PATH, SIGQUIT, {}, 0, SIGQUIT, -1, ""},
+        HostileRun{"Terminate", FAULT_RAISE_IN_PROCESS_PATH, SIGTERM, {}, 0, SIGTERM, -1, ""},
+        HostileRun{"User1", FAULT_RAISE_IN_PROCESS_PATH, SIGUSR1, {}, 0, SIGUSR1, -1, ""},
+        HostileRun{"User2", FAULT_RAISE_IN_PROCESS_PATH, SIGUSR2, {}, 0, SIGUSR2, -1, ""},
+        HostileRun{"BrokenPipe", FAULT_RAISE_IN_PROCESS_PATH, SIGPIPE, {}, 0, SIGPIPE, -1, ""},
+        HostileRun{"Alarm", FAULT_RAISE_IN_PROCESS_PATH, SIGALRM, {}, 0, SIGALRM, -1, ""},
+        HostileRun{"VirtualAlarm", FAULT_RAISE_IN_PROCESS_PATH, SIGVTALRM, {}, 0, SIGVTALRM, -1, ""},
+        HostileRun{"Profiling", FAULT_RAISE_IN_PROCESS_PATH, SIGPROF, {}, 0, SIGPROF, -1, ""},
+        HostileRun{"FileSizeSignal", FAULT_RAISE_IN_PROCESS_PATH, SIGXFSZ, {}, 0, 0, 0, ""},
+        // nohup, and a background job's interrupt key: an inherited "ignore" is kept.
+        HostileRun{"HangupUnderNohup", FAULT_RAISE_IN_PROCESS_PATH, SIGHUP, {SIGHUP}, 0, 0, 0, ""},
+        HostileRun{"InterruptInBackground", FAULT_RAISE_IN_PROCESS_PATH, SIGINT, {SIGINT}, 0, 0, 0, ""},
+        // ulimit -f: the write fails and says so, where SIGXFSZ would have killed the tool silently.
+        HostileRun{"FileSizeLimit", FAULT_RAISE_IN_PROCESS_PATH, 0, {}, 16384, 0, 1,
+                   "'@/out.wav': write failed: File too large"}),
+    [](const ::testing::TestParamInfo<HostileRun>& info) { return std::string(info.param.name); });
 
 }  // namespace

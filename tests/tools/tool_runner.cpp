@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,7 +28,7 @@ std::string makeScratchFolder() {
 
 }  // namespace
 
-ToolRun runTool(const std::vector<std::string>& args) {
+ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup) {
     ScratchFolder capture;
     const std::string outPath = capture.file("stdout");
     const std::string errPath = capture.file("stderr");
@@ -39,10 +41,29 @@ ToolRun runTool(const std::vector<std::string>& args) {
     }
     argv.push_back(nullptr);
 
+    const std::string stdoutPath = setup.stdoutPath.empty() ? outPath : setup.stdoutPath;
     const pid_t child = ::fork();
     if (child == 0) {
+        for (const auto& [name, value] : setup.environment) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        // Every disposition starts at its default, whatever the test runner inherited (a
+        // background job ignores SIGINT and SIGQUIT), so that only the setup's ignored ones are.
+        for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+            if (signalNumber != SIGKILL && signalNumber != SIGSTOP) {
+                std::signal(signalNumber, SIG_DFL);
+            }
+        }
+        for (int signalNumber : setup.ignoredSignals) {
+            std::signal(signalNumber, SIG_IGN);
+        }
+        if (setup.fileSizeLimitBytes > 0) {
+            const rlimit limit{static_cast<rlim_t>(setup.fileSizeLimitBytes),
+                               static_cast<rlim_t>(setup.fileSizeLimitBytes)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
         const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);

@@ -12,8 +12,17 @@ struct ToolRun {
     std::string err;
 };
 
-/// Runs the tool with `args` and waits for it; stdin is empty, stdout and stderr are captured.
-ToolRun runTool(const std::vector<std::string>& args);
+/// How the tool's process starts, beyond its arguments: what a shell, nohup or ulimit would set.
+struct RunSetup {
+    std::vector<std::pair<std::string, std::string>> environment;  ///< added to the test's own
+    std::vector<int> ignoredSignals;  ///< inherited as ignored, as nohup and background jobs do
+    long fileSizeLimitBytes = 0;      ///< ulimit -f; 0: none
+    std::string stdoutPath;           ///< where stdout goes instead of being captured
+};
+
+/// Runs the tool with `args` and waits for it; stdin is empty, stdout and stderr are captured, and
+/// every signal has its default disposition unless the setup ignores it.
+ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup = {});
 
 /// A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchFolder {

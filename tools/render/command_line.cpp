@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 
 #include "tool_error.h"
 
@@ -62,26 +63,24 @@ private:
     std::optional<std::string> inlineValue;
 };
 
-float parseNormalizedValue(const std::string& text, const std::string& context) {
-    errno = 0;
-    char* end = nullptr;
-    const float value = std::strtof(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(value)) {
-        throw UsageError(context + ": '" + text + "' is not a number");
-    }
-    if (value < 0.0f || value > 1.0f) {
-        throw UsageError(context + ": value " + text + " is outside 0 to 1");
-    }
-    return value;
+std::string withoutSurroundingBlanks(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-ParameterSetting parseParameterSetting(const std::string& text) {
-    const std::string context = "--param " + text;
-    const size_t equals = text.rfind('=');
-    if (equals == std::string::npos || equals == 0) {
-        throw UsageError(context + ": expected NAME=VALUE or INDEX=VALUE");
+float parseNormalizedValue(const std::string& written, const std::string& context) {
+    // Blanks around the number are allowed on both sides alike ("Gain= 0.5 ").
+    const std::string text = withoutSurroundingBlanks(written);
+    char* end = nullptr;
+    // Read as a double, so that a tiny value such as 1e-45 is a number and not a range error.
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value)) {
+        throw UsageError(context + ": '" + written + "' is not a number");
     }
-    return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
+    if (value < 0.0 || value > 1.0) {
+        throw UsageError(context + ": value " + text + " is outside 0 to 1");
+    }
+    return static_cast<float>(value);
 }
 
 int32_t parseBlockFrames(const std::string& text) {
@@ -111,7 +110,7 @@ SampleFormat parseSampleFormat(const std::string& text) {
 
 void addFileName(RenderOptions& options, const std::string& name) {
     if (!options.inputPath.empty()) {
-        throw UsageError(name + ": only one input file may be given (the output goes after -o)");
+        throw UsageError(quoted(name) + ": only one input file may be given (the output goes after -o)");
     }
     options.inputPath = name;
 }
@@ -136,11 +135,35 @@ void checkCombinations(const RenderOptions& options) {
 
 }  // namespace
 
+ParameterSetting parseParameterSetting(const std::string& text) {
+    const std::string context = "--param " + text;
+    const size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError(context + ": expected NAME=VALUE or INDEX=VALUE");
+    }
+    return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
+}
+
+/// Refuses a second use of an option that takes one value, rather than silently keeping the last.
+void refuseRepeat(std::set<std::string>& seen, const std::string& option, const std::string& spelling) {
+    if (!seen.insert(option).second) {
+        throw UsageError(spelling + ": given more than once");
+    }
+}
+
 RenderOptions parseCommandLine(const std::vector<std::string>& args) {
     RenderOptions options;
     ArgumentReader reader(args);
+    std::set<std::string> seen;
+    static const std::set<std::string> singleValued = {"--plugin", "--program", "--sample-format", "--block-size",
+                                                       "--save-demo"};
     while (!reader.done()) {
         const std::string option = reader.next();
+        if (option == "-o" || option == "--output") {
+            refuseRepeat(seen, "--output", option);
+        } else if (singleValued.count(option) != 0) {
+            refuseRepeat(seen, option, option);
+        }
         if (option == "-o" || option == "--output") {
             options.outputPath = reader.valueOf(option);
         } else if (option == "--plugin") {
@@ -186,7 +209,8 @@ const char* usageText() {
            "the built-in demo voice (a few seconds of synthesised speech-like sound) is rendered.\n"
            "\n"
            "  -o, --output FILE          where the result goes; written under a temporary name and\n"
-           "                             renamed when complete; never the input file itself\n"
+           "                             renamed when complete; never the input file itself; a\n"
+           "                             device, FIFO or /dev/stdout is written to directly\n"
            "  --plugin PATH              the effect module (default: Tinvoicer.so beside this tool)\n"
            "  --program P                select program P (index, or name without leading blanks,\n"
            "                             in any case) before the parameters are set\n"
@@ -195,11 +219,12 @@ const char* usageText() {
            "  --sample-format F          write float, 16 or 24 (bit PCM) samples instead of the\n"
            "                             input's sample format\n"
            "  --no-latency-compensation  keep the effect's delay: output starts initialDelay late\n"
+           "                             and is as much longer, ending with the effect's tail\n"
            "  --block-size N             frames per processing call (default 512)\n"
            "  --list                     show the effect's identity, programs and parameters\n"
            "  --save-demo FILE           write the demo voice itself, unprocessed, and stop\n"
            "  -h, --help                 show this text\n"
            "\n"
-           "The output's container follows the output name's extension (.wav, .aiff, .flac, .ogg, ...)\n"
-           "when it names one, and the input's otherwise.\n";
+           "The output's container follows the output name's extension (.wav, .aiff, .flac, .ogg,\n"
+           ".opus, .mp3, ...) when it has one, and the input's otherwise.\n";
 }

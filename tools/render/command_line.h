@@ -29,6 +29,9 @@ struct RenderOptions {
     bool showHelp = false;
 };
 
+/// Parses one `TARGET=VALUE`, as --param takes it. Throws UsageError naming the text.
+ParameterSetting parseParameterSetting(const std::string& text);
+
 /// Parses the arguments after the program name. Throws UsageError naming the offending argument.
 RenderOptions parseCommandLine(const std::vector<std::string>& args);
 

@@ -5,11 +5,13 @@
 #include <cstring>
 #include <vector>
 
+#include "crash_guard.h"
 #include "tool_error.h"
 
 namespace {
 
 constexpr intptr_t kHostVersion = 2400;
+constexpr intptr_t kProcessLevelRealtime = 2;
 constexpr intptr_t kProcessLevelOffline = 4;
 constexpr intptr_t kLanguageEnglish = 1;
 constexpr intptr_t kAutomationOff = 1;
@@ -21,6 +23,7 @@ constexpr int32_t kMaxChannels = 256;
 struct StreamSettings {
     float sampleRateHz = 44100.0f;
     int32_t maxBlockFrames = 512;
+    EffectInstance::HostRole role = EffectInstance::HostRole::offlineRenderer;
 };
 StreamSettings streamSettings;
 
@@ -41,7 +44,7 @@ intptr_t hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
     case audioMasterGetBlockSize:
         return streamSettings.maxBlockFrames;
     case audioMasterGetCurrentProcessLevel:
-        return kProcessLevelOffline;
+        return streamSettings.role == EffectInstance::HostRole::liveClient ? kProcessLevelRealtime : kProcessLevelOffline;
     case audioMasterGetLanguage:
         return kLanguageEnglish;
     case audioMasterGetAutomationState:
@@ -50,7 +53,7 @@ intptr_t hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
         copyText(ptr, "Tinvoicer");
         return 1;
     case audioMasterGetProductString:
-        copyText(ptr, "tinvoicer-render");
+        copyText(ptr, streamSettings.role == EffectInstance::HostRole::liveClient ? "tinvoicer-live" : "tinvoicer-render");
         return 1;
     case audioMasterGetVendorVersion:
         return 1000;
@@ -89,12 +92,17 @@ std::string recordFault(const AEffect& record) {
     return {};
 }
 
+AEffect* callEntry(PluginMainProc entry, const std::string& modulePath) {
+    const ModuleCall call(modulePath.c_str(), "main");
+    return entry(hostCallback);
+}
+
 }  // namespace
 
-EffectInstance::EffectInstance(PluginMainProc entry, const std::string& modulePath)
-    : record(entry(hostCallback)) {
+EffectInstance::EffectInstance(PluginMainProc entry, const std::string& modulePath, HostRole role)
+    : modulePath(modulePath), record((streamSettings.role = role, callEntry(entry, modulePath))) {
     if (record == nullptr) {
-        throw ToolError(modulePath + ": the module's main returned no effect");
+        throw ToolError(quoted(modulePath) + ": the module's main returned no effect");
     }
     const std::string fault = recordFault(*record);
     if (fault.empty()) {
@@ -103,9 +111,9 @@ EffectInstance::EffectInstance(PluginMainProc entry, const std::string& modulePa
     }
     // A record with the right magic came from a real effect and is closed; any other is left alone.
     if (record->magic == kEffectMagic && record->dispatcher != nullptr) {
-        record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
+        dispatch(effClose);
     }
-    throw ToolError(modulePath + ": " + fault);
+    throw ToolError(quoted(modulePath) + ": " + fault);
 }
 
 EffectInstance::~EffectInstance() {
@@ -116,7 +124,8 @@ EffectInstance::~EffectInstance() {
 }
 
 void EffectInstance::prepare(float sampleRateHz, int32_t maxBlockFrames) {
-    streamSettings = {sampleRateHz, maxBlockFrames};
+    streamSettings.sampleRateHz = sampleRateHz;
+    streamSettings.maxBlockFrames = maxBlockFrames;
     dispatch(effSetSampleRate, 0, 0, nullptr, sampleRateHz);
     dispatch(effSetBlockSize, 0, maxBlockFrames);
 }
@@ -138,17 +147,30 @@ bool EffectInstance::usesReplacing() const {
 
 void EffectInstance::process(float** inputs, float** outputs, int32_t frames) {
     if (usesReplacing()) {
+        const ModuleCall call(modulePath.c_str(), "processReplacing");
         record->processReplacing(record, inputs, outputs, frames);
         return;
     }
     for (int32_t channel = 0; channel < outputCount(); ++channel) {
         std::fill(outputs[channel], outputs[channel] + frames, 0.0f);
     }
+    const ModuleCall call(modulePath.c_str(), "process");
     record->process(record, inputs, outputs, frames);
 }
 
 intptr_t EffectInstance::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+    const ModuleCall call(modulePath.c_str(), "the dispatcher", opcode);
     return record->dispatcher(record, opcode, index, value, ptr, opt);
+}
+
+float EffectInstance::parameter(int32_t index) const {
+    const ModuleCall call(modulePath.c_str(), "getParameter");
+    return record->getParameter(record, index);
+}
+
+void EffectInstance::setParameter(int32_t index, float normalizedValue) {
+    const ModuleCall call(modulePath.c_str(), "setParameter");
+    record->setParameter(record, index, normalizedValue);
 }
 
 std::string EffectInstance::text(int32_t opcode, int32_t index) {

@@ -6,15 +6,20 @@
 
 #include "host/effect_record.h"
 
-/// Opened on construction and closed on destruction. Lifecycle: prepare(), then resume(),
+/// Opened on construction and closed on destruction. Every call into the module is marked with a
+/// ModuleCall (crash_guard.h), so a crash inside it is reported naming the module and the step. Lifecycle: prepare(), then resume(),
 /// process() any number of times, suspend(); parameters and programs may change at any time
 /// outside process(). Not thread-safe: the effect's entries are called on the caller's thread.
 class EffectInstance {
 public:
+    /// How the host callback presents the tool to effects: its process level (offline or
+    /// real-time) and its product name. One role for every instance of a process.
+    enum class HostRole { offlineRenderer, liveClient };
+
     /// Calls the entry with this tool's host callback, checks the record and opens the effect.
     /// Throws ToolError naming `modulePath` when the entry returns null, the magic is wrong, the
     /// record lacks a dispatcher or a processing entry, or the effect has no outputs.
-    EffectInstance(PluginMainProc entry, const std::string& modulePath);
+    EffectInstance(PluginMainProc entry, const std::string& modulePath, HostRole role = HostRole::offlineRenderer);
     ~EffectInstance();
     EffectInstance(const EffectInstance&) = delete;
     EffectInstance& operator=(const EffectInstance&) = delete;
@@ -45,10 +50,8 @@ public:
     /// The text a text opcode writes, into a zeroed buffer far larger than any effect should use.
     std::string text(int32_t opcode, int32_t index = 0);
 
-    float parameter(int32_t index) const { return record->getParameter(record, index); }
-    void setParameter(int32_t index, float normalizedValue) {
-        record->setParameter(record, index, normalizedValue);
-    }
+    float parameter(int32_t index) const;
+    void setParameter(int32_t index, float normalizedValue);
     int32_t currentProgram() { return static_cast<int32_t>(dispatch(effGetProgram)); }
     void selectProgram(int32_t index) { dispatch(effSetProgram, 0, index); }
     /// Name of program `index`: asked for by index where the effect answers that, otherwise read
@@ -56,6 +59,7 @@ public:
     std::string programName(int32_t index);
 
 private:
+    std::string modulePath;  ///< named when a call into the module crashes
     AEffect* record;
     bool running = false;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "crash_guard.h"
 #include "tool_error.h"
 
 namespace {
@@ -45,13 +46,17 @@ std::string executableFolder() {
 PluginModule::PluginModule(std::string path) : modulePath(std::move(path)), handle(nullptr) {
     struct stat status {};
     if (::stat(modulePath.c_str(), &status) != 0) {
-        throw ToolError(modulePath + ": cannot load module: " + std::strerror(errno));
+        throw ToolError(quoted(modulePath) + ": cannot load module: " + std::strerror(errno));
     }
     // Without a slash the loader would search the library path instead of opening this file.
     const std::string loadPath = modulePath.find('/') == std::string::npos ? "./" + modulePath : modulePath;
-    handle = ::dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    {
+        // Loading runs the module's own initialisers, which may crash too.
+        const ModuleCall call(modulePath.c_str(), "its initialisers");
+        handle = ::dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
     if (handle == nullptr) {
-        throw ToolError(modulePath + ": cannot load module: " + lastLoaderError());
+        throw ToolError(quoted(modulePath) + ": cannot load module: " + lastLoaderError());
     }
 }
 
@@ -63,7 +68,7 @@ PluginMainProc PluginModule::entry() const {
             return reinterpret_cast<PluginMainProc>(symbol);
         }
     }
-    throw ToolError(modulePath + ": not a VST 2 module: exports neither VSTPluginMain nor main");
+    throw ToolError(quoted(modulePath) + ": not a VST 2 module: exports neither VSTPluginMain nor main");
 }
 
 std::string defaultModulePath() {
@@ -77,6 +82,6 @@ std::string defaultModulePath() {
             return candidate;
         }
     }
-    throw ToolError(candidates.front() + ": no " TINVOICER_MODULE_FILE_NAME
+    throw ToolError(quoted(candidates.front()) + ": no " TINVOICER_MODULE_FILE_NAME
                     " beside the tool (build it, or name a module with --plugin)");
 }

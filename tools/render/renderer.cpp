@@ -1,10 +1,47 @@
 #include "renderer.h"
 
 #include <algorithm>
+#include <string>
 
 int32_t instancesNeeded(int32_t effectInputs, int32_t effectOutputs, int32_t channels) {
     const bool monoEffect = effectOutputs == 1 && effectInputs <= 1;
     return monoEffect ? std::max(channels, 1) : 1;
+}
+
+namespace {
+
+/// "output 3 is", or "outputs 3 to 5 are".
+std::string span(const std::string& noun, int32_t first, int32_t last) {
+    return first == last ? noun + " " + std::to_string(first) + " is"
+                         : noun + "s " + std::to_string(first) + " to " + std::to_string(last) + " are";
+}
+
+std::string count(int32_t number, const char* noun) {
+    return std::to_string(number) + " " + noun + (number == 1 ? "" : "s");
+}
+
+}  // namespace
+
+std::vector<std::string> routingWarnings(int32_t effectInputs, int32_t effectOutputs, int32_t instances,
+                                         int32_t channels) {
+    std::vector<std::string> warnings;
+    if (instances != 1) {
+        return warnings;  // one mono instance per channel: every channel goes in and comes out
+    }
+    if (effectOutputs > channels) {
+        warnings.push_back("the effect has " + count(effectOutputs, "output") + " and the file " +
+                           count(channels, "channel") + "; " + span("effect output", channels + 1, effectOutputs) +
+                           " dropped");
+    }
+    if (effectInputs < channels) {
+        warnings.push_back("the effect has " + count(effectInputs, "input") + "; " +
+                           span("input channel", effectInputs + 1, channels) + " not processed");
+    }
+    if (effectOutputs < channels) {
+        warnings.push_back("the effect has " + count(effectOutputs, "output") + "; " +
+                           span("output channel", effectOutputs + 1, channels) + " silent");
+    }
+    return warnings;
 }
 
 Renderer::Renderer(std::vector<EffectInstance*> effectList, int32_t channelCount, int32_t maxBlockFrames)
@@ -70,9 +107,11 @@ RenderResult Renderer::render(AudioSource& source, AudioSink& sink, bool compens
                          const ProgressReport& progress) {
     startWithSettledLatency();
     // Every instance comes from the same module with the same settings, hence the same delay.
-    const int32_t latency = std::max(effects.front()->latencyFrames(), 0);
-    int64_t zerosToFeed = compensateLatency ? latency : 0;
-    int64_t framesToDrop = zerosToFeed;
+    const int32_t announcedLatency = effects.front()->latencyFrames();
+    const int32_t latency = std::max(announcedLatency, 0);
+    // Without compensation the zeros still go in, so that the effect's tail comes out.
+    int64_t zerosToFeed = latency;
+    int64_t framesToDrop = compensateLatency ? latency : 0;
     int64_t framesRead = 0;
     bool inputEnded = false;
     const auto channelCount = static_cast<size_t>(channels);
@@ -114,8 +153,11 @@ RenderResult Renderer::render(AudioSource& source, AudioSink& sink, bool compens
     for (EffectInstance* effect : effects) {
         effect->suspend();
     }
-    RenderResult result{latency, std::nullopt};
-    if (effects.front()->latencyFrames() != latency) {
+    RenderResult result{latency, std::nullopt, std::nullopt};
+    if (announcedLatency < 0) {
+        result.negativeLatency = announcedLatency;
+    }
+    if (effects.front()->latencyFrames() != announcedLatency) {
         result.latencyChangedTo = effects.front()->latencyFrames();
     }
     return result;

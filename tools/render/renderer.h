@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "audio_stream.h"
@@ -13,11 +14,17 @@
 /// most one input (a mono effect), one otherwise.
 int32_t instancesNeeded(int32_t effectInputs, int32_t effectOutputs, int32_t channels);
 
+/// What the routing below leaves out, one sentence each: outputs the stream has no channel for,
+/// stream channels no input takes, and stream channels no output feeds (which come out silent).
+std::vector<std::string> routingWarnings(int32_t effectInputs, int32_t effectOutputs, int32_t instances,
+                                         int32_t channels);
+
 /// Called after each block with the input frames consumed so far and the source's frame count.
 using ProgressReport = std::function<void(int64_t framesDone, int64_t framesTotal)>;
 
 struct RenderResult {
-    int32_t latencyFrames;  ///< initialDelay as read before the first block
+    int32_t latencyFrames;  ///< initialDelay as read before the first block; a negative one counts as 0
+    std::optional<int32_t> negativeLatency;  ///< initialDelay as read, when it was negative
     std::optional<int32_t> latencyChangedTo;  ///< initialDelay at the end, if it differed
 };
 
@@ -34,7 +41,8 @@ public:
     /// which announces its delay only once it runs has done so when initialDelay is read. With
     /// `compensateLatency` the first initialDelay output frames are dropped and as many zeros are fed
     /// after the input, so the sink receives exactly the source's frames, aligned with them;
-    /// without it the sink receives as many frames, delayed by initialDelay.
+    /// without it the sink receives the source's frames delayed by initialDelay, followed by the
+    /// effect's tail: initialDelay frames more than the source.
     RenderResult render(AudioSource& source, AudioSink& sink, bool compensateLatency,
                    const ProgressReport& progress = {});
 

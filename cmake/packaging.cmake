@@ -1,0 +1,77 @@
+# The Debian package and what goes into it beside the module and the tools: the man pages, the
+# README, the copyright and changelog files. Everything here is an ordinary install rule, so
+# `cmake --install` and the package carry the same files; `cpack -G DEB` (scripts/package) turns
+# an install under /usr into tinvoicer_<version>_<arch>.deb.
+
+include(GNUInstallDirs)
+set(TINVOICER_PACKAGE_NAME tinvoicer)
+set(TINVOICER_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${TINVOICER_PACKAGE_NAME})
+set(TINVOICER_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+
+find_program(TINVOICER_HELP2MAN help2man)
+find_program(TINVOICER_GZIP gzip)
+
+# tinvoicer_add_man_page(<target> <one-line description>)
+# Generates section 1 of the manual for a command-line tool from its --help text at build time and
+# installs it, compressed, in man1. Without help2man, when the tool cannot run on the build
+# machine, or in the sanitizer and fuzzing builds (test builds, never packaged, whose tools may
+# not run cleanly outside their tests) the page is left out, with a note.
+function(tinvoicer_add_man_page target description)
+  if(CMAKE_CROSSCOMPILING OR NOT TINVOICER_HELP2MAN OR NOT TINVOICER_GZIP)
+    message(STATUS "No man page for ${target}: needs help2man and gzip, and a tool that runs here")
+    return()
+  endif()
+  if(TINVOICER_SANITIZE OR TINVOICER_SANITIZE_THREAD OR TINVOICER_FUZZ)
+    message(STATUS "No man page for ${target} in a sanitizer or fuzzing build")
+    return()
+  endif()
+  set(page ${PROJECT_BINARY_DIR}/man/${target}.1)
+  # The tools have no --version: the project's version is the tool's. gzip -n keeps no name or
+  # time stamp, so the package is the same bytes from the same sources.
+  add_custom_command(OUTPUT ${page}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+    COMMAND ${TINVOICER_HELP2MAN} --no-info --section=1
+            --version-string=${PROJECT_VERSION} --name=${description}
+            --output=${page} $<TARGET_FILE:${target}>
+    COMMAND ${TINVOICER_GZIP} -9nf ${page}
+    DEPENDS ${target}
+    COMMENT "Man page of ${target} from its --help"
+    VERBATIM)
+  add_custom_target(${target}-man ALL DEPENDS ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()
+
+# Debian's changelog, with the project's version, compressed like the man pages.
+configure_file(${TINVOICER_PACKAGING_DIR}/changelog.in ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+set(TINVOICER_CHANGELOG ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${TINVOICER_CHANGELOG}
+  COMMAND ${TINVOICER_GZIP} -9nkf ${PROJECT_BINARY_DIR}/packaging/changelog
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog
+  VERBATIM)
+add_custom_target(tinvoicer-changelog ALL DEPENDS ${TINVOICER_CHANGELOG})
+
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TINVOICER_PACKAGING_DIR}/copyright ${TINVOICER_CHANGELOG}
+  DESTINATION ${TINVOICER_INSTALL_DOCDIR})
+install(FILES ${TINVOICER_PACKAGING_DIR}/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+  RENAME ${TINVOICER_PACKAGE_NAME})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${TINVOICER_PACKAGE_NAME})
+set(CPACK_PACKAGE_VENDOR Vexa)
+# One version for the project, the package and the man pages; its major number is the module's
+# vendor version.
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Tinvoicer maintainers <maintainers@users.noreply.c-seed-23edde1e.example>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monotone robot-voice effect (VST 2 plug-in)")
+set(CPACK_PACKAGE_DESCRIPTION_FILE ${TINVOICER_PACKAGING_DIR}/description)
+include(CPack)

@@ -1,0 +1,45 @@
+// tinvoicer-live: runs a VST 2 effect module live as a JACK client, until SIGINT or SIGTERM.
+// Every failure is one line on stderr and a non-zero exit.
+#include <fcntl.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "live_options.h"
+#include "live_session.h"
+#include "tool_error.h"
+
+namespace {
+
+/// A standard descriptor the tool was started without would be handed to the next file that
+/// opens, a JACK socket perhaps, which control lines would then be read from.
+void occupyClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1) {
+            ::open("/dev/null", O_RDWR);  // takes the lowest free descriptor: this one
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    constexpr const char* kToolName = "tinvoicer-live";
+    occupyClosedStandardDescriptors();
+    try {
+        const LiveOptions options = parseLiveCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (options.showHelp) {
+            std::cout << liveUsageText();
+        } else {
+            runLive(options);
+        }
+        return 0;
+    } catch (const UsageError& error) {
+        std::cerr << kToolName << ": " << error.what() << '\n';
+        return 2;
+    } catch (const std::exception& error) {
+        std::cerr << kToolName << ": " << error.what() << '\n';
+        return 1;
+    }
+}
