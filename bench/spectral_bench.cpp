@@ -28,6 +28,9 @@
 // ---- Heap accounting: operator new and delete keep each block's size in front of it, so that the
 // bytes still held after a construction can be counted exactly.
 namespace {
+
+using spectral::RealFft;
+using spectral::SpectralProcessor;
 bool countingHeap = false;
 long long heapBytesLive = 0;
 long long heapBlocksLive = 0;
@@ -81,6 +84,7 @@ const char* kernelName(RealFft::Kernel kernel) {
         case RealFft::Kernel::Scalar: return "Scalar";
         case RealFft::Kernel::Sse2: return "Sse2";
         case RealFft::Kernel::Avx2: return "Avx2";
+        case RealFft::Kernel::Avx512: return "Avx512";
     }
     return "?";
 }
