@@ -65,6 +65,9 @@ void operator delete[](void* p, std::size_t) noexcept { countedFree(p); }
 
 namespace {
 
+using spectral::RealFft;
+using spectral::SpectralProcessor;
+
 // Every kernel of the product, narrowest first. Each table and the plot get a row per entry; a
 // kernel this build or CPU lacks is reported as not run.
 struct KernelEntry {
@@ -75,6 +78,7 @@ constexpr KernelEntry kernels[] = {
     {RealFft::Kernel::Scalar, "Scalar"},
     {RealFft::Kernel::Sse2, "Sse2"},
     {RealFft::Kernel::Avx2, "Avx2"},
+    {RealFft::Kernel::Avx512, "Avx512"},
 };
 
 // Block sizes of the whole-effect rows: 512 is the headline, 64 the size of the per-call rows.

@@ -7,7 +7,6 @@
 #include <new>
 
 #include "host/module_entry.h"
-#include "spectral/bin_magnitudes.h"
 #include "spectral/flush_denormals.h"
 
 namespace {
@@ -35,17 +34,17 @@ float outputFactor(float normalizedGain) {
 
 ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize) : SpectralProcessor(frameSize) {}
 
-ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel)
+ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize, spectral::RealFft::Kernel kernel)
     : SpectralProcessor(frameSize, kernel) {}
 
 ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
 
 // Every bin k = 0 .. size/2 becomes (float(sqrt(re*re + im*im)) formed in double, 0).
-void ZeroPhaseProcessor::processSpectrum() { replaceByMagnitudes(bins.get(), size / 2 + 1); }
+void ZeroPhaseProcessor::processSpectrum() { replaceBinsByMagnitudes(); }
 
-ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host) : ZeroPhaseEffect(host, RealFft::fastestKernel()) {}
+ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host) : ZeroPhaseEffect(host, spectral::RealFft::fastestKernel()) {}
 
-ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host, RealFft::Kernel kernel)
+ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host, spectral::RealFft::Kernel kernel)
     : EffectBaseEx(host, kProgramCount, kParamCount),
       programs(new EffectProgram[kProgramCount]),
       processor(new ZeroPhaseProcessor(frameSize, kernel)) {

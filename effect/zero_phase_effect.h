@@ -20,12 +20,12 @@ struct EffectProgram {
 
 /// The frame processor whose spectral operation is the zero-phase one: every bin becomes
 /// (|bin|, 0), so each frame is resynthesised with its magnitudes and no phase.
-class ZeroPhaseProcessor : public SpectralProcessor {
+class ZeroPhaseProcessor : public spectral::SpectralProcessor {
 public:
     explicit ZeroPhaseProcessor(int32_t frameSize);
     /// The same on a chosen transform kernel, so that tests and benchmarks can run the product's
     /// own chain on each kernel; every kernel gives the same bits.
-    ZeroPhaseProcessor(int32_t frameSize, RealFft::Kernel kernel);
+    ZeroPhaseProcessor(int32_t frameSize, spectral::RealFft::Kernel kernel);
     ~ZeroPhaseProcessor() override;
 
 protected:
@@ -51,7 +51,7 @@ public:
     /// identity, channels, flags and latency in the record. Throws std::bad_alloc without memory.
     explicit ZeroPhaseEffect(audioMasterCallback host);
     /// The same with the processor's transform kernel chosen (see ZeroPhaseProcessor).
-    ZeroPhaseEffect(audioMasterCallback host, RealFft::Kernel kernel);
+    ZeroPhaseEffect(audioMasterCallback host, spectral::RealFft::Kernel kernel);
     ~ZeroPhaseEffect() override;
 
     void setParameter(int32_t index, float value) override;

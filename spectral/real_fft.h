@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <memory>
 
-namespace realfft {
+#include "spectral/aligned_floats.h"
+
+namespace spectral {
+
+struct KernelPasses;
 struct StageTables;
-}
 
 /// Entry i of `indices` is i with its k low bits reversed (k = 3: 0 4 2 6 1 5 3 7); 2^k entries.
 struct BitReverseTable {
@@ -31,7 +34,8 @@ struct TwiddleTable {
 /// sum x[t]*sin(2*pi*m*t/N) (the opposite of the e^(-i...) convention; magnitudes agree).
 ///
 /// Not scaled: rescale(inverse(forward(x))) == x within float precision; inverse alone gives N*x.
-/// Construction allocates the two tables and, for N >= 8, an N-float work array; the transforms
+/// Construction allocates the two tables and, for N >= 8, an N-float work array (with 15 floats
+/// more, to start it on a 64-byte boundary, where the widest registers load fastest); the transforms
 /// allocate nothing, evaluate no trigonometric function and keep no state between calls.
 /// One object serves one transform at a time (the work array is shared).
 ///
@@ -40,13 +44,15 @@ struct TwiddleTable {
 /// valid; size() tells the length actually used, and callers must size their arrays from it.
 class RealFft {
 public:
-    /// The code that runs the stages. Every kernel gives the same output bits as Scalar, the
-    /// plain stage-by-stage form; the vector ones run several independent butterflies at once.
-    /// Short lengths, below what a kernel's lanes can fill, run the next narrower kernel.
+    /// The code that runs the stages, narrowest first. Every kernel gives the same output bits
+    /// as Scalar, the plain stage-by-stage form; the vector ones run several independent
+    /// butterflies at once. Short lengths, below what a kernel's lanes can fill, run the next
+    /// narrower kernel. See kernel_passes.h.
     enum class Kernel : int32_t {
         Scalar,  ///< one butterfly at a time, the readable definition
-        Sse2,    ///< 4 lanes; compiled only where the compiler targets SSE2 (every x86-64)
-        Avx2,    ///< 8 lanes; compiled for x86 by GCC outside Windows, run when the CPU has AVX2
+        Sse2,    ///< 4 lanes, N >= 64; compiled only where the compiler targets SSE2 (every x86-64)
+        Avx2,    ///< 8 lanes, N >= 128; compiled for x86 by GCC outside Windows, run when the CPU has AVX2
+        Avx512,  ///< 16 lanes, N >= 256; built like Avx2, run when the CPU has AVX-512F
     };
 
     /// Whether this build has `kernel` and this CPU can run it.
@@ -63,7 +69,8 @@ public:
 
     /// Uses fastestKernel(), decided once here.
     explicit RealFft(int32_t length);
-    /// Uses `kernel`, or fastestKernel() when !supports(kernel). For comparing kernels.
+    /// Uses `kernel`, or the widest kernel below it that supports() allows and whose lanes the
+    /// length fills. For comparing kernels.
     RealFft(int32_t length, Kernel kernel);
     RealFft(const RealFft&) = delete;
     RealFft& operator=(const RealFft&) = delete;
@@ -80,27 +87,20 @@ public:
 
     /// N, the length actually used (see lengthFor).
     int32_t size() const { return length; }
-    /// The kernel this object runs.
-    Kernel kernel() const { return kernelInUse; }
+    /// The kernel whose code this object runs.
+    Kernel kernel() const;
 
 private:
     RealFft(int32_t length, int32_t bits, Kernel kernel);
-    realfft::StageTables stageTables() const;
-
-    /// A vector kernel's two transforms; both null when the stages run one butterfly at a time.
-    struct VectorTransforms {
-        void (*forward)(const realfft::StageTables&, float* out, const float* in) = nullptr;
-        void (*inverse)(const realfft::StageTables&, const float* spec, float* out) = nullptr;
-    };
-    /// The widest kernel up to `kernel` whose lanes this length fills.
-    static VectorTransforms vectorTransformsFor(Kernel kernel, int32_t bits);
+    StageTables stageTables() const;
 
     BitReverseTable bitReverse;
     TwiddleTable twiddles;
     float sqrtHalf;
     int32_t length;
     int32_t bits;
-    std::unique_ptr<float[]> work;  ///< null when k <= 2
-    Kernel kernelInUse;
-    VectorTransforms vector;  ///< chosen once, at construction
+    AlignedFloats work;  ///< empty when k <= 2
+    const KernelPasses* passes;     ///< chosen once, at construction
 };
+
+}  // namespace spectral

@@ -1,4 +1,4 @@
-// Four float lanes in one 128-bit register, for the lane-parallel stages of real_fft_lanes.h.
+// Four float lanes in one 128-bit register, for the loops of real_fft_lanes.h.
 // Included by each kernel's own file: the baseline kernel compiles it as SSE2, the AVX2 kernel
 // as VEX-encoded code under its target pragma. The anonymous namespace gives every includer its
 // own copy, so the two encodings never meet at link time.
@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+namespace spectral {
 namespace realfft {
 namespace {
 
@@ -26,3 +27,4 @@ struct FourLanes {
 
 }  // namespace
 }  // namespace realfft
+}  // namespace spectral

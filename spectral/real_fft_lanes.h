@@ -1,9 +1,6 @@
-// Internal to RealFft: the stages written once for a vector type V of V::width float lanes.
-// Included by one source file per instruction set, each with its own V, so everything here has
-// internal linkage: each file compiles it for its own target.
-//
-// Every lane runs exactly the operations of one scalar butterfly in real_fft.cpp, in the same
-// order, each result a float; lanes never combine. That is why the bits are the scalar ones.
+// The vector kernels' loops: RealFft's stages for a register type V of V::width float lanes,
+// around the butterflies of real_fft_butterflies.h. Included by one source file per instruction
+// set, each with its own V, so everything here has internal linkage.
 //
 // Two layouts. Natural: the scalar stages' own. Lane layout, for the early stages whose blocks are
 // short: the array cut into W super-blocks of N/W floats, and position `pos` of all of them stored
@@ -11,16 +8,15 @@
 //     lanes[pos * W + l] = natural[reverseLaneBits(l) * (N/W) + pos].
 // A stage whose blocks fit in a super-block is then the scalar stage on N/W registers, every
 // lane at the same place in its own block, so one broadcast twiddle serves all lanes.
-//
-// V provides: Reg; width; load/store (unaligned); set1; add, sub, mul; reversed (lane order
-// backwards); transpose (width x width registers in place: lane l of row q <-> lane q of row l).
 #pragma once
 
 #include <cstdint>
 #include <utility>
 
-#include "spectral/real_fft_kernels.h"
+#include "spectral/kernel_passes.h"
+#include "spectral/real_fft_butterflies.h"
 
+namespace spectral {
 namespace realfft {
 namespace {
 
@@ -36,34 +32,15 @@ constexpr int32_t log2Of(int32_t width) { return width > 1 ? 1 + log2Of(width / 
 // ---- First forward pass: the 4-point gather, the 8-point stage and stage 3, written in the lane
 // layout: lane l of every register belongs to the 16-point block c0 + reverseLaneBits(l) * n/(16W).
 // With that choice the W blocks' bit-reversed samples lie side by side in `in`: one load gathers
-// for all lanes.
+// for all lanes (the next three samples of a block sit n/2, n/4 and 3n/4 further).
 
 template <class V>
 inline void gather4(typename V::Reg* a, const float* g, int32_t n) {
-    const auto g0 = V::load(g);
-    const auto g1 = V::load(g + n / 2);
-    const auto g2 = V::load(g + n / 4);
-    const auto g3 = V::load(g + 3 * (n / 4));
-    const auto sum01 = V::add(g0, g1);
-    const auto sum23 = V::add(g2, g3);
-    a[0] = V::add(sum01, sum23);
-    a[1] = V::sub(g0, g1);
-    a[2] = V::sub(sum01, sum23);
-    a[3] = V::sub(g2, g3);
-}
-
-template <class V>
-inline void forward8(typename V::Reg* d, const typename V::Reg* s, typename V::Reg r) {
-    d[0] = V::add(s[0], s[4]);
-    d[4] = V::sub(s[0], s[4]);
-    d[2] = s[2];
-    d[6] = s[6];
-    const auto t = V::mul(r, V::sub(s[5], s[7]));
-    d[1] = V::add(s[1], t);
-    d[3] = V::sub(s[1], t);
-    const auto u = V::mul(r, V::add(s[5], s[7]));
-    d[5] = V::add(u, s[3]);
-    d[7] = V::sub(u, s[3]);
+    const Four<V> r = forwardGather4<V>(V::load(g), V::load(g + n / 2), V::load(g + n / 4), V::load(g + 3 * (n / 4)));
+    a[0] = r.r0;
+    a[1] = r.r1;
+    a[2] = r.r2;
+    a[3] = r.r3;
 }
 
 // Stage 3 (L = 8, Q = 4) on one 16-point block per lane; `table` is section 3 of the cosines.
@@ -74,14 +51,11 @@ inline void forward16(typename V::Reg* d, const typename V::Reg* s, const float*
     d[4] = s[4];
     d[12] = s[12];
     for (int32_t m = 1; m < 4; ++m) {
-        const auto cs = V::set1(table[m]);
-        const auto sn = V::set1(table[4 - m]);
-        const auto t = V::sub(V::mul(cs, s[8 + m]), V::mul(sn, s[12 + m]));
-        d[m] = V::add(s[m], t);
-        d[8 - m] = V::sub(s[m], t);
-        const auto u = V::add(V::mul(sn, s[8 + m]), V::mul(cs, s[12 + m]));
-        d[8 + m] = V::add(u, s[4 + m]);
-        d[16 - m] = V::sub(u, s[4 + m]);
+        const Four<V> r = forwardButterfly<V>(s[m], s[4 + m], s[8 + m], s[12 + m], V::set1(table[m]), V::set1(table[4 - m]));
+        d[m] = r.r0;
+        d[8 - m] = r.r1;
+        d[8 + m] = r.r2;
+        d[16 - m] = r.r3;
     }
 }
 
@@ -118,41 +92,21 @@ inline void inverse16(typename V::Reg* d, const typename V::Reg* s, const float*
     d[4] = V::mul(two, s[4]);
     d[12] = V::mul(two, s[12]);
     for (int32_t m = 1; m < 4; ++m) {
-        const auto cs = V::set1(table[m]);
-        const auto sn = V::set1(table[4 - m]);
-        d[m] = V::add(s[m], s[8 - m]);
-        d[4 + m] = V::sub(s[8 + m], s[16 - m]);
-        const auto a = V::sub(s[m], s[8 - m]);
-        const auto e = V::add(s[8 + m], s[16 - m]);
-        d[8 + m] = V::add(V::mul(a, cs), V::mul(e, sn));
-        d[12 + m] = V::sub(V::mul(e, cs), V::mul(a, sn));
+        const Four<V> r = inverseButterfly<V>(s[m], s[8 - m], s[8 + m], s[16 - m], V::set1(table[m]), V::set1(table[4 - m]));
+        d[m] = r.r0;
+        d[4 + m] = r.r1;
+        d[8 + m] = r.r2;
+        d[12 + m] = r.r3;
     }
 }
 
 template <class V>
-inline void inverse8(typename V::Reg* d, const typename V::Reg* s, typename V::Reg r) {
-    const auto two = V::set1(2.0f);
-    d[0] = V::add(s[0], s[4]);
-    d[4] = V::sub(s[0], s[4]);
-    d[2] = V::mul(two, s[2]);
-    d[6] = V::mul(two, s[6]);
-    d[1] = V::add(s[1], s[3]);
-    d[3] = V::sub(s[5], s[7]);
-    const auto a = V::sub(s[1], s[3]);
-    const auto e = V::add(s[5], s[7]);
-    d[5] = V::mul(r, V::add(a, e));
-    d[7] = V::mul(r, V::sub(e, a));
-}
-
-template <class V>
 inline void scatter4(float* o, const typename V::Reg* w, int32_t n) {
-    const auto two = V::set1(2.0f);
-    const auto s = V::add(w[0], w[2]);
-    const auto d = V::sub(w[0], w[2]);
-    V::store(o, V::add(s, V::mul(two, w[1])));
-    V::store(o + n / 2, V::sub(s, V::mul(two, w[1])));
-    V::store(o + n / 4, V::add(d, V::mul(two, w[3])));
-    V::store(o + 3 * (n / 4), V::sub(d, V::mul(two, w[3])));
+    const Four<V> r = inverseScatter4<V>(w[0], w[1], w[2], w[3]);
+    V::store(o, r.r0);
+    V::store(o + n / 2, r.r1);
+    V::store(o + n / 4, r.r2);
+    V::store(o + 3 * (n / 4), r.r3);
 }
 
 template <class V>
@@ -177,67 +131,16 @@ void inverseLastPass(float* out, const float* src, const StageTables& t) {
     }
 }
 
-// ---- Stages in the lane layout: the scalar stages with registers for floats.
-
-template <class V>
-void forwardStageInLanes(float* dst, const float* src, int32_t positions, int32_t p, const float* cosines) {
-    constexpr int32_t w = V::width;
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    for (int32_t b = 0; b < positions; b += 2 * half) {
-        const float* s = src + b * w;
-        float* d = dst + b * w;
-        V::store(d, V::add(V::load(s), V::load(s + half * w)));
-        V::store(d + half * w, V::sub(V::load(s), V::load(s + half * w)));
-        V::store(d + quarter * w, V::load(s + quarter * w));
-        V::store(d + (half + quarter) * w, V::load(s + (half + quarter) * w));
-        for (int32_t m = 1; m < quarter; ++m) {
-            const auto cs = V::set1(table[m]);
-            const auto sn = V::set1(table[quarter - m]);
-            const auto x = V::load(s + (half + m) * w);
-            const auto y = V::load(s + (half + quarter + m) * w);
-            const auto a = V::load(s + m * w);
-            const auto c = V::load(s + (quarter + m) * w);
-            const auto t = V::sub(V::mul(cs, x), V::mul(sn, y));
-            V::store(d + m * w, V::add(a, t));
-            V::store(d + (half - m) * w, V::sub(a, t));
-            const auto u = V::add(V::mul(sn, x), V::mul(cs, y));
-            V::store(d + (half + m) * w, V::add(u, c));
-            V::store(d + (2 * half - m) * w, V::sub(u, c));
-        }
-    }
+// Calls f(0), f(1), ... f(count - 1) with compile-time constants: the register arrays of the layout
+// changes then stay in registers, and every lane's super-block is a constant.
+template <class F, int32_t... l>
+inline void forEachIndex(F&& f, std::integer_sequence<int32_t, l...>) {
+    (f(std::integral_constant<int32_t, l>{}), ...);
 }
 
-template <class V>
-void inverseStageInLanes(float* dst, const float* src, int32_t positions, int32_t p, const float* cosines) {
-    constexpr int32_t w = V::width;
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    const auto two = V::set1(2.0f);
-    for (int32_t b = 0; b < positions; b += 2 * half) {
-        const float* s = src + b * w;
-        float* d = dst + b * w;
-        V::store(d, V::add(V::load(s), V::load(s + half * w)));
-        V::store(d + half * w, V::sub(V::load(s), V::load(s + half * w)));
-        V::store(d + quarter * w, V::mul(two, V::load(s + quarter * w)));
-        V::store(d + (half + quarter) * w, V::mul(two, V::load(s + (half + quarter) * w)));
-        for (int32_t m = 1; m < quarter; ++m) {
-            const auto cs = V::set1(table[m]);
-            const auto sn = V::set1(table[quarter - m]);
-            const auto lo = V::load(s + m * w);
-            const auto loMirror = V::load(s + (half - m) * w);
-            const auto hi = V::load(s + (half + m) * w);
-            const auto hiMirror = V::load(s + (2 * half - m) * w);
-            V::store(d + m * w, V::add(lo, loMirror));
-            V::store(d + (quarter + m) * w, V::sub(hi, hiMirror));
-            const auto a = V::sub(lo, loMirror);
-            const auto e = V::add(hi, hiMirror);
-            V::store(d + (half + m) * w, V::add(V::mul(a, cs), V::mul(e, sn)));
-            V::store(d + (half + quarter + m) * w, V::sub(V::mul(e, cs), V::mul(a, sn)));
-        }
-    }
+template <int32_t count, class F>
+inline void forEachIndex(F&& f) {
+    forEachIndex(f, std::make_integer_sequence<int32_t, count>{});
 }
 
 // Lane layout to natural, W x W registers at a time.
@@ -247,9 +150,9 @@ void lanesToNatural(float* dst, const float* src, int32_t n) {
     const int32_t positions = n / w;
     for (int32_t pos = 0; pos < positions; pos += w) {
         typename V::Reg rows[w];
-        for (int32_t i = 0; i < w; ++i) rows[i] = V::load(src + (pos + i) * w);
+        forEachIndex<w>([&](auto i) { rows[i] = V::load(src + (pos + i) * w); });
         V::transpose(rows);
-        for (int32_t l = 0; l < w; ++l) V::store(dst + reverseLaneBits(l, w) * positions + pos, rows[l]);
+        forEachIndex<w>([&](auto l) { V::store(dst + reverseLaneBits(l, w) * positions + pos, rows[l]); });
     }
 }
 
@@ -259,20 +162,33 @@ void naturalToLanes(float* dst, const float* src, int32_t n) {
     const int32_t positions = n / w;
     for (int32_t pos = 0; pos < positions; pos += w) {
         typename V::Reg rows[w];
-        for (int32_t l = 0; l < w; ++l) rows[l] = V::load(src + reverseLaneBits(l, w) * positions + pos);
+        forEachIndex<w>([&](auto l) { rows[l] = V::load(src + reverseLaneBits(l, w) * positions + pos); });
         V::transpose(rows);
-        for (int32_t i = 0; i < w; ++i) V::store(dst + (pos + i) * w, rows[i]);
+        forEachIndex<w>([&](auto i) { V::store(dst + (pos + i) * w, rows[i]); });
     }
 }
 
 // ---- General stages p >= 4 in the natural layout, lanes across consecutive m within a block.
-// Chunks start at m = 1, 1 + W, ... and a last chunk ends at m = Q - 1, overlapping the one before
-// it: an overlapped butterfly is computed twice from the same source, so it stores the same bits
-// twice. The chunk loops walk five pointers, two of them downwards for the mirrored slots L - m
-// and 2L - m, and reach the other slots at fixed distances from them.
+// A first chunk starts at m = 1, the others at W, 2W, ... Q - W, so that the slots m of most
+// chunks start on a register boundary; the first overlaps the second at m = W, a butterfly
+// computed twice from the same source, which stores the same bits twice. The mirrored slots
+// L - m and 2L - m are read or written W at a time with their lanes reversed.
+
+// One chunk of forward butterflies at m .. m + W - 1: `lo` points at s[m], `out` at d[m],
+// `mirror` at d[L - m - (W - 1)], `cs` at the cosines of m and `sn` at those of Q - m - (W - 1).
+template <class V>
+inline void forwardChunk(float* out, float* mirror, const float* lo, const float* cs, const float* sn, int32_t half,
+                         int32_t quarter) {
+    const Four<V> r = forwardButterfly<V>(V::load(lo), V::load(lo + quarter), V::load(lo + half), V::load(lo + half + quarter),
+                                          V::load(cs), V::reversed(V::load(sn)));
+    V::store(out, r.r0);
+    V::store(mirror, V::reversed(r.r1));
+    V::store(out + half, r.r2);
+    V::store(mirror + half, V::reversed(r.r3));
+}
 
 template <class V>
-void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
     constexpr int32_t w = V::width;
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
@@ -284,31 +200,27 @@ void forwardStage(float* dst, const float* src, int32_t n, int32_t p, const floa
         d[half] = s[0] - s[half];
         d[quarter] = s[quarter];
         d[half + quarter] = s[half + quarter];
-        int32_t m = 1;
-        for (;;) {
-            const float* sm = s + m;           // s[m], s[Q + m], s[L + m], s[L + Q + m]
-            float* dm = d + m;                 // d[m], d[L + m]
-            float* mirror = d + half - m - (w - 1);  // d[L - m], d[2L - m], lanes reversed
-            const auto cs = V::load(table + m);
-            const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));  // lane i: table[Q - m - i]
-            const auto x = V::load(sm + half);
-            const auto y = V::load(sm + half + quarter);
-            const auto a = V::load(sm);
-            const auto c = V::load(sm + quarter);
-            const auto t = V::sub(V::mul(cs, x), V::mul(sn, y));
-            V::store(dm, V::add(a, t));
-            V::store(mirror, V::reversed(V::sub(a, t)));
-            const auto u = V::add(V::mul(sn, x), V::mul(cs, y));
-            V::store(dm + half, V::add(u, c));
-            V::store(mirror + half, V::reversed(V::sub(u, c)));
-            if (m == quarter - w) break;
-            m = (m + w < quarter - w) ? m + w : quarter - w;
+        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) {
+            forwardChunk<V>(d + m, d + half - m - (w - 1), s + m, table + m, table + quarter - m - (w - 1), half, quarter);
         }
     }
 }
 
+// One chunk of inverse butterflies at m .. m + W - 1: `lo` points at s[m], `mirror` at
+// s[L - m - (W - 1)], `out` at d[m].
 template <class V>
-void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
+inline void inverseChunk(float* out, const float* lo, const float* mirror, const float* cs, const float* sn, int32_t half,
+                         int32_t quarter) {
+    const Four<V> r = inverseButterfly<V>(V::load(lo), V::reversed(V::load(mirror)), V::load(lo + half),
+                                          V::reversed(V::load(mirror + half)), V::load(cs), V::reversed(V::load(sn)));
+    V::store(out, r.r0);
+    V::store(out + quarter, r.r1);
+    V::store(out + half, r.r2);
+    V::store(out + half + quarter, r.r3);
+}
+
+template <class V>
+void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
     constexpr int32_t w = V::width;
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
@@ -320,97 +232,223 @@ void inverseStage(float* dst, const float* src, int32_t n, int32_t p, const floa
         d[half] = s[0] - s[half];
         d[quarter] = 2 * s[quarter];
         d[half + quarter] = 2 * s[half + quarter];
-        int32_t m = 1;
-        for (;;) {
-            const float* sm = s + m;                       // s[m], s[L + m]
-            const float* mirror = s + half - m - (w - 1);  // s[L - m], s[2L - m], lanes reversed
-            float* dm = d + m;                             // d[m], d[Q + m], d[L + m], d[L + Q + m]
-            const auto cs = V::load(table + m);
-            const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
-            const auto lo = V::load(sm);
-            const auto loMirror = V::reversed(V::load(mirror));  // lane i: s[L - m - i]
-            const auto hi = V::load(sm + half);
-            const auto hiMirror = V::reversed(V::load(mirror + half));
-            V::store(dm, V::add(lo, loMirror));
-            V::store(dm + quarter, V::sub(hi, hiMirror));
-            const auto a = V::sub(lo, loMirror);
-            const auto e = V::add(hi, hiMirror);
-            V::store(dm + half, V::add(V::mul(a, cs), V::mul(e, sn)));
-            V::store(dm + half + quarter, V::sub(V::mul(e, cs), V::mul(a, sn)));
-            if (m == quarter - w) break;
-            m = (m + w < quarter - w) ? m + w : quarter - w;
+        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) {
+            inverseChunk<V>(d + m, s + m, s + half - m - (w - 1), table + m, table + quarter - m - (w - 1), half, quarter);
         }
     }
 }
 
+// ---- Two natural stages in one pass: stage p on both halves of a block of 4L slots, then stage
+// p + 1 on the block, the values between them kept in registers. The stage-p butterflies at m of
+// the two halves give exactly the slots that the stage-(p + 1) butterflies at m and at L - m read
+// (forward), and the other way round for the inverse, so every butterfly runs as in two passes.
+// Chunks of m as in the single stages; the slots that take no twiddle, and the stage-(p + 1)
+// butterfly at m = Q that reads them, are done one at a time.
+
+template <class V>
+inline void forwardPairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table, const float* nextTable) {
+    constexpr int32_t w = V::width;
+    const int32_t quarter = half / 2;
+    const float* a = s + m;
+    const float* b = s + 2 * half + m;
+    const auto cs = V::load(table + m);
+    const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
+    const Four<V> lo = forwardButterfly<V>(V::load(a), V::load(a + quarter), V::load(a + half), V::load(a + half + quarter), cs, sn);
+    const Four<V> hi = forwardButterfly<V>(V::load(b), V::load(b + quarter), V::load(b + half), V::load(b + half + quarter), cs, sn);
+    // Stage p + 1 (L' = 2L): lane i of `up` is cos((m + i)*pi/L'), of `down` cos((L - m - i)*pi/L'),
+    // which is also the sine of m + i; the butterflies at L - m - i take them the other way round.
+    const auto up = V::load(nextTable + m);
+    const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
+    const Four<V> rising = forwardButterfly<V>(lo.r0, lo.r2, hi.r0, hi.r2, up, down);
+    const Four<V> falling = forwardButterfly<V>(lo.r1, lo.r3, hi.r1, hi.r3, down, up);
+    float* mirror = d + half - m - (w - 1);  // lanes reversed: slot L + X - m - i at mirror + X
+    V::store(d + m, rising.r0);
+    V::store(mirror + half, V::reversed(rising.r1));
+    V::store(d + 2 * half + m, rising.r2);
+    V::store(mirror + 3 * half, V::reversed(rising.r3));
+    V::store(mirror, V::reversed(falling.r0));
+    V::store(d + half + m, falling.r1);
+    V::store(mirror + 2 * half, V::reversed(falling.r2));
+    V::store(d + 3 * half + m, falling.r3);
+}
+
+template <class V>
+void forwardStagePair(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
+    constexpr int32_t w = V::width;
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    const float* nextTable = cosines + (half - 4);
+    for (int32_t b = 0; b < n; b += 4 * half) {
+        const float* s = src + b;
+        float* d = dst + b;
+        const float low0 = s[0] + s[half];
+        const float high0 = s[2 * half] + s[3 * half];
+        d[0] = low0 + high0;
+        d[2 * half] = low0 - high0;
+        d[half] = s[0] - s[half];
+        d[3 * half] = s[2 * half] - s[3 * half];
+        const Four<OneLane> q = forwardButterfly<OneLane>(s[quarter], s[half + quarter], s[2 * half + quarter], s[3 * half + quarter],
+                                                          nextTable[quarter], nextTable[half - quarter]);
+        d[quarter] = q.r0;
+        d[2 * half - quarter] = q.r1;
+        d[2 * half + quarter] = q.r2;
+        d[4 * half - quarter] = q.r3;
+        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) forwardPairChunk<V>(d, s, m, half, table, nextTable);
+    }
+}
+
+template <class V>
+inline void inversePairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table, const float* nextTable) {
+    constexpr int32_t w = V::width;
+    const int32_t quarter = half / 2;
+    const float* mirror = s + half - m - (w - 1);  // lanes reversed: slot L + X - m - i at mirror + X
+    const auto up = V::load(nextTable + m);
+    const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
+    // Stage p + 1 (L' = 2L) at m and at L - m: the slots m, L + m, 2L + m, 3L + m and
+    // L - m, 2L - m, 3L - m, 4L - m of the values between the stages.
+    const Four<V> rising = inverseButterfly<V>(V::load(s + m), V::reversed(V::load(mirror + half)), V::load(s + 2 * half + m),
+                                               V::reversed(V::load(mirror + 3 * half)), up, down);
+    const Four<V> falling = inverseButterfly<V>(V::reversed(V::load(mirror)), V::load(s + half + m),
+                                                V::reversed(V::load(mirror + 2 * half)), V::load(s + 3 * half + m), down, up);
+    const auto cs = V::load(table + m);
+    const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
+    const Four<V> lo = inverseButterfly<V>(rising.r0, falling.r0, rising.r1, falling.r1, cs, sn);
+    const Four<V> hi = inverseButterfly<V>(rising.r2, falling.r2, rising.r3, falling.r3, cs, sn);
+    V::store(d + m, lo.r0);
+    V::store(d + quarter + m, lo.r1);
+    V::store(d + half + m, lo.r2);
+    V::store(d + half + quarter + m, lo.r3);
+    V::store(d + 2 * half + m, hi.r0);
+    V::store(d + 2 * half + quarter + m, hi.r1);
+    V::store(d + 3 * half + m, hi.r2);
+    V::store(d + 3 * half + quarter + m, hi.r3);
+}
+
+template <class V>
+void inverseStagePair(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
+    constexpr int32_t w = V::width;
+    const int32_t half = int32_t{1} << p;
+    const int32_t quarter = half / 2;
+    const float* table = cosines + (quarter - 4);
+    const float* nextTable = cosines + (half - 4);
+    for (int32_t b = 0; b < n; b += 4 * half) {
+        const float* s = src + b;
+        float* d = dst + b;
+        const float low0 = s[0] + s[2 * half];
+        const float high0 = s[0] - s[2 * half];
+        const float lowHalf = 2 * s[half];
+        const float highHalf = 2 * s[3 * half];
+        d[0] = low0 + lowHalf;
+        d[half] = low0 - lowHalf;
+        d[2 * half] = high0 + highHalf;
+        d[3 * half] = high0 - highHalf;
+        const Four<OneLane> q = inverseButterfly<OneLane>(s[quarter], s[2 * half - quarter], s[2 * half + quarter], s[4 * half - quarter],
+                                                          nextTable[quarter], nextTable[half - quarter]);
+        d[quarter] = 2 * q.r0;
+        d[half + quarter] = 2 * q.r1;
+        d[2 * half + quarter] = 2 * q.r2;
+        d[3 * half + quarter] = 2 * q.r3;
+        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) inversePairChunk<V>(d, s, m, half, table, nextTable);
+    }
+}
+
 // ---- Whole transforms. Stages 4 .. lastInLanes(k) run in the lane layout (their blocks fit in a
-// super-block); the later ones in the natural layout, Wide's lanes across m, or Narrow's (4 lanes)
-// where a block has fewer than Wide's lanes of butterflies. One extra pass changes the layout, so
-// the arrays alternate from an end chosen to make the last stage write `out` (forward) and the
-// last pass read `work` (inverse).
+// super-block), two at a time where two are left; the later ones in the natural layout, also two
+// at a time, on the
+// widest register type whose lanes a block's chunks fill (Q > width). One extra pass changes the
+// layout, so the arrays alternate from an end chosen by the number of passes: the last stage
+// writes `out` (forward) and the last pass reads `work` (inverse).
 
 template <class V>
 constexpr int32_t lastStageInLanes(int32_t bits) {
     return bits - log2Of(V::width) - 1;
 }
 
-template <class Wide, class Narrow>
-void forwardStageNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
-    if ((int32_t{1} << (p - 1)) > Wide::width) {
-        forwardStage<Wide>(dst, src, n, p, cosines);
+// Stage p alone, or stages p and p + 1 when `pair`, on the widest of V, Narrower... that fits.
+template <class V, class... Narrower>
+void forwardNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines, bool pair) {
+    if constexpr (sizeof...(Narrower) > 0) {
+        if ((int32_t{1} << (p - 1)) <= V::width) return forwardNatural<Narrower...>(dst, src, n, p, cosines, pair);
+    }
+    if (pair) {
+        forwardStagePair<V>(dst, src, n, p, cosines);
     } else {
-        forwardStage<Narrow>(dst, src, n, p, cosines);
+        forwardStage<V>(dst, src, n, p, cosines);
     }
 }
 
-template <class Wide, class Narrow>
-void inverseStageNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines) {
-    if ((int32_t{1} << (p - 1)) > Wide::width) {
-        inverseStage<Wide>(dst, src, n, p, cosines);
+// Stage p alone, or stages p + 1 and p when `pair`.
+template <class V, class... Narrower>
+void inverseNatural(float* dst, const float* src, int32_t n, int32_t p, const float* cosines, bool pair) {
+    if constexpr (sizeof...(Narrower) > 0) {
+        if ((int32_t{1} << (p - 1)) <= V::width) return inverseNatural<Narrower...>(dst, src, n, p, cosines, pair);
+    }
+    if (pair) {
+        inverseStagePair<V>(dst, src, n, p, cosines);
     } else {
-        inverseStage<Narrow>(dst, src, n, p, cosines);
+        inverseStage<V>(dst, src, n, p, cosines);
     }
 }
 
-template <class Wide, class Narrow>
+/// Passes of a transform: the first (or last) pass, the stages in the lane layout two at a time,
+/// the layout change and the natural stages two at a time.
+template <class V>
+constexpr int32_t passCount(int32_t bits) {
+    const int32_t lastInLanes = lastStageInLanes<V>(bits);
+    return 1 + (lastInLanes - 3 + 1) / 2 + 1 + (bits - 1 - lastInLanes + 1) / 2;
+}
+
+template <class Wide, class... Narrower>
 void forwardLanes(const StageTables& t, float* out, const float* in) {
     const int32_t n = int32_t{1} << t.bits;
     const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
-    // k - 2 passes in all, the last one writing `out`: the first writes `out` when k is odd.
-    float* src = (t.bits & 1) ? out : t.work;
-    float* dst = (t.bits & 1) ? t.work : out;
+    // The last pass writes `out`: so does the first when there is an odd number of them.
+    float* src = (passCount<Wide>(t.bits) & 1) ? out : t.work;
+    float* dst = (passCount<Wide>(t.bits) & 1) ? t.work : out;
     forwardFirstPass<Wide>(src, in, t);
-    for (int32_t p = 4; p <= lastInLanes; ++p) {
-        forwardStageInLanes<Wide>(dst, src, n / Wide::width, p, t.cosines);
+    for (int32_t p = 4; p <= lastInLanes; p += 2) {
+        if (p + 1 <= lastInLanes) {
+            forwardStagePairOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        } else {
+            forwardStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        }
         std::swap(src, dst);
     }
     lanesToNatural<Wide>(dst, src, n);
     std::swap(src, dst);
-    for (int32_t p = lastInLanes + 1; p < t.bits; ++p) {
-        forwardStageNatural<Wide, Narrow>(dst, src, n, p, t.cosines);
+    for (int32_t p = lastInLanes + 1; p < t.bits; p += 2) {
+        forwardNatural<Wide, Narrower...>(dst, src, n, p, t.cosines, p + 1 < t.bits);
         std::swap(src, dst);
     }
 }
 
-template <class Wide, class Narrow>
+template <class Wide, class... Narrower>
 void inverseLanes(const StageTables& t, const float* spec, float* out) {
     const int32_t n = int32_t{1} << t.bits;
     const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
-    // k - 3 passes write the pair before the last pass reads `work`: the first writes `work` when
-    // k is even.
-    float* dst = (t.bits & 1) ? out : t.work;
-    float* other = (t.bits & 1) ? t.work : out;
+    // The passes before the last one leave their result in `work`, which the last reads: the
+    // first writes `work` when they are an odd number.
+    const bool oddBeforeLast = ((passCount<Wide>(t.bits) - 1) & 1) != 0;
+    float* dst = oddBeforeLast ? t.work : out;
+    float* other = oddBeforeLast ? out : t.work;
     const float* src = spec;
-    for (int32_t p = t.bits - 1; p > lastInLanes; --p) {
-        inverseStageNatural<Wide, Narrow>(dst, src, n, p, t.cosines);
+    // Pairs from the top; a single stage is left at the bottom when their number is odd.
+    for (int32_t p = t.bits - 1; p > lastInLanes; p -= 2) {
+        const bool pair = p - 1 > lastInLanes;
+        inverseNatural<Wide, Narrower...>(dst, src, n, pair ? p - 1 : p, t.cosines, pair);
         src = dst;
         std::swap(dst, other);
     }
     naturalToLanes<Wide>(dst, src, n);
     src = dst;
     std::swap(dst, other);
-    for (int32_t p = lastInLanes; p >= 4; --p) {
-        inverseStageInLanes<Wide>(dst, src, n / Wide::width, p, t.cosines);
+    for (int32_t p = lastInLanes; p >= 4; p -= 2) {
+        if (p - 1 >= 4) {
+            inverseStagePairOnRegisters<Wide>(dst, src, n / Wide::width, p - 1, t.cosines);
+        } else {
+            inverseStageOnRegisters<Wide>(dst, src, n / Wide::width, p, t.cosines);
+        }
         src = dst;
         std::swap(dst, other);
     }
@@ -419,3 +457,4 @@ void inverseLanes(const StageTables& t, const float* spec, float* out) {
 
 }  // namespace
 }  // namespace realfft
+}  // namespace spectral

@@ -5,58 +5,14 @@
 #include <cstddef>
 
 #include "spectral/pi.h"
-#include "spectral/real_fft_kernels.h"
+#include "spectral/kernel_passes.h"
 
+namespace spectral {
 namespace {
 
 int32_t frameSizeFor(int32_t requested) {
     return requested <= 4 ? 4 : RealFft::lengthFor(requested);
 }
-
-// The frame's elementwise passes, written once. Each output element is one product or one product
-// and one sum of the same operands in any build, so a wider build gives the same bits.
-
-// Gather and analysis window, oldest sample first: frame[i] is the sample pushed n - i calls ago.
-inline void windowFromRing(float* frame, const float* window, const float* ring, int32_t writePos, int32_t firstRun, int32_t n) {
-    for (int32_t i = 0; i < firstRun; ++i) frame[i] = window[i] * ring[writePos + i];
-    for (int32_t i = firstRun; i < n; ++i) frame[i] = window[i] * ring[i - firstRun];
-}
-
-inline void spectrumToBins(SpectralBin* bins, const float* spectrum, int32_t half) {
-    bins[0] = {spectrum[0], 0.0f};
-    for (int32_t m = 1; m < half; ++m) bins[m] = {spectrum[m], spectrum[half + m]};
-    bins[half] = {spectrum[half], 0.0f};
-}
-
-inline void binsToSpectrum(float* spectrum, const SpectralBin* bins, int32_t half) {
-    for (int32_t m = 0; m <= half; ++m) spectrum[m] = bins[m].re;
-    for (int32_t m = 1; m < half; ++m) spectrum[half + m] = bins[m].im;
-}
-
-// The 1/N factor (RealFft::rescale's product), the synthesis window and the overlap-add in one
-// pass. Frame sample i belongs to the position where the sample pushed i calls from now goes; the
-// last hop of them land on the positions whose old sums the last hop calls already returned.
-inline void overlapAdd(float* accum, const float* window, const float* frame, int32_t writePos, int32_t firstRun, int32_t hop, int32_t n) {
-    const float scale = static_cast<float>(1.0 / n);
-    const int32_t addEnd = n - hop;
-    for (int32_t i = 0; i < firstRun; ++i) accum[writePos + i] += window[i] * (scale * frame[i]);
-    for (int32_t i = firstRun; i < addEnd; ++i) accum[i - firstRun] += window[i] * (scale * frame[i]);
-    for (int32_t i = addEnd; i < n; ++i) accum[i - firstRun] = window[i] * (scale * frame[i]);
-}
-
-#if defined(TINVOICER_HAVE_AVX2_KERNEL)
-// The same passes inlined into AVX2 functions, where the compiler vectorises them 8 floats wide.
-#define TINVOICER_AVX2 __attribute__((target("avx2")))
-TINVOICER_AVX2 void windowFromRingAvx2(float* frame, const float* window, const float* ring, int32_t writePos, int32_t firstRun, int32_t n) {
-    windowFromRing(frame, window, ring, writePos, firstRun, n);
-}
-TINVOICER_AVX2 void spectrumToBinsAvx2(SpectralBin* bins, const float* spectrum, int32_t half) { spectrumToBins(bins, spectrum, half); }
-TINVOICER_AVX2 void binsToSpectrumAvx2(float* spectrum, const SpectralBin* bins, int32_t half) { binsToSpectrum(spectrum, bins, half); }
-TINVOICER_AVX2 void overlapAddAvx2(float* accum, const float* window, const float* frame, int32_t writePos, int32_t firstRun, int32_t hop, int32_t n) {
-    overlapAdd(accum, window, frame, writePos, firstRun, hop, n);
-}
-#undef TINVOICER_AVX2
-#endif
 
 }  // namespace
 
@@ -67,12 +23,12 @@ SpectralProcessor::SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel)
       bins(new SpectralBin[static_cast<std::size_t>(size / 2 + 1)]),
       hop(size / 4),
       fft(new RealFft(size, kernel)),
-      inputRing(new float[static_cast<std::size_t>(size)]),
-      frame(new float[static_cast<std::size_t>(size)]),
-      outputAccum(new float[static_cast<std::size_t>(size)]),
-      spectrum(new float[static_cast<std::size_t>(size)]),
-      window(new float[static_cast<std::size_t>(size)]),
-      wideFramePasses(fft->kernel() == RealFft::Kernel::Avx2) {
+      inputRing(static_cast<std::size_t>(size)),
+      frame(static_cast<std::size_t>(size)),
+      outputAccum(static_cast<std::size_t>(size)),
+      spectrum(static_cast<std::size_t>(size)),
+      window(static_cast<std::size_t>(size)),
+      passes(&kernelPasses(fft->kernel())) {
     reset();
     setWindow(SineCycle);
 }
@@ -159,23 +115,18 @@ void SpectralProcessor::processFrame() {
     overlapAddFrame(firstRun);
 }
 
-// Each pass runs its AVX2 build where the processor chose it at construction.
-#if defined(TINVOICER_HAVE_AVX2_KERNEL)
-#define TINVOICER_PASS(name, ...) (wideFramePasses ? name##Avx2(__VA_ARGS__) : name(__VA_ARGS__))
-#else
-#define TINVOICER_PASS(name, ...) name(__VA_ARGS__)
-#endif
-
 void SpectralProcessor::windowFrame(int32_t firstRun) {
-    TINVOICER_PASS(windowFromRing, frame.get(), window.get(), inputRing.get(), writePos, firstRun, size);
+    passes->windowFromRing(frame.get(), window.get(), inputRing.get(), writePos, firstRun, size);
 }
 
-void SpectralProcessor::unpackBins() { TINVOICER_PASS(spectrumToBins, bins.get(), spectrum.get(), size / 2); }
+void SpectralProcessor::unpackBins() { passes->spectrumToBins(bins.get(), spectrum.get(), size / 2); }
 
-void SpectralProcessor::packBins() { TINVOICER_PASS(binsToSpectrum, spectrum.get(), bins.get(), size / 2); }
+void SpectralProcessor::packBins() { passes->binsToSpectrum(spectrum.get(), bins.get(), size / 2); }
 
 void SpectralProcessor::overlapAddFrame(int32_t firstRun) {
-    TINVOICER_PASS(overlapAdd, outputAccum.get(), window.get(), frame.get(), writePos, firstRun, hop, size);
+    passes->overlapAdd(outputAccum.get(), window.get(), frame.get(), writePos, firstRun, hop, size);
 }
 
-#undef TINVOICER_PASS
+void SpectralProcessor::replaceBinsByMagnitudes() { passes->magnitudes(bins.get(), size / 2 + 1); }
+
+}  // namespace spectral

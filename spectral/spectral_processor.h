@@ -6,7 +6,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "spectral/aligned_floats.h"
 #include "spectral/real_fft.h"
+
+namespace spectral {
+
+struct KernelPasses;
 
 /// One complex bin. `im` carries the sign of sum f[t]*sin(2*pi*m*t/N).
 struct SpectralBin {
@@ -36,8 +41,9 @@ public:
     /// RealFft::lengthFor (the next power of two, at most RealFft::maxLength). frameSize() tells
     /// the length used. Allocates every buffer, resets, and selects the SineCycle window.
     explicit SpectralProcessor(int32_t frameSize);
-    /// The same with the transform's kernel chosen (RealFft's constructor of the same form), for
-    /// comparing kernels; every kernel gives the same results.
+    /// The same with the kernel chosen, for comparing kernels: the transform runs it as RealFft's
+    /// constructor of the same form resolves it, and the frame's passes run the same kernel.
+    /// Every kernel gives the same results.
     SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel);
     SpectralProcessor(const SpectralProcessor&) = delete;
     SpectralProcessor& operator=(const SpectralProcessor&) = delete;
@@ -69,6 +75,10 @@ protected:
     /// The spectral operation, once per frame on `bins` (size/2 + 1 of them). May rewrite them;
     /// the `im` of bins 0 and size/2 is ignored afterwards. Does nothing here.
     virtual void processSpectrum();
+    /// Each of the size/2 + 1 bins becomes (float(sqrt(re*re + im*im)), 0), the squares, their
+    /// sum and the root formed in double and rounded to float once: the zero-phase operation, run
+    /// by the frame's kernel (every kernel gives the same bits). Never allocates.
+    void replaceBinsByMagnitudes();
 
     int32_t size;
     std::unique_ptr<SpectralBin[]> bins;
@@ -84,11 +94,14 @@ private:
     int32_t hop;
     int32_t hopCount = 0;
     std::unique_ptr<RealFft> fft;
-    std::unique_ptr<float[]> inputRing;
-    std::unique_ptr<float[]> frame;
-    std::unique_ptr<float[]> outputAccum;
-    std::unique_ptr<float[]> spectrum;
-    std::unique_ptr<float[]> window;
-    /// The frame's elementwise passes run their AVX2 build (same bits) with the AVX2 transform.
-    bool wideFramePasses;
+    // N floats each, on 64-byte boundaries, where the kernels' widest registers work fastest.
+    AlignedFloats inputRing;
+    AlignedFloats frame;
+    AlignedFloats outputAccum;
+    AlignedFloats spectrum;
+    AlignedFloats window;
+    /// The frame's passes, the table of the transform's kernel.
+    const KernelPasses* passes;
 };
+
+}  // namespace spectral

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "effect/zero_phase_effect.h"
 #include "support/signals.h"
 
 namespace {
+
+using spectral::SpectralBin;
 
 // Uniform noise in [-0.5, 0.5].
 std::vector<float> noise(size_t length, uint32_t seed) { return test_support::noise(length, 0.5f, seed); }
@@ -71,6 +74,24 @@ TEST(ZeroPhaseEffect, ReplacingScalesTheProcessorOutputByTheGainFactor) {
         const float factor = outputFactor(gain);
         for (size_t i = 0; i < input.size(); ++i) {
             ASSERT_EQ(output[i], reference[i] * factor) << "gain " << gain << " sample " << i;
+        }
+    }
+}
+
+// The product on each kernel the machine runs: the same bits as on the scalar stages, at block
+// sizes that cut the frames differently.
+TEST(ZeroPhaseEffect, EveryKernelGivesTheScalarKernelsBits) {
+    using spectral::RealFft;
+    const std::vector<float> input = noise(6000, 11);
+    for (size_t block : {size_t{1}, size_t{64}, size_t{512}}) {
+        ZeroPhaseEffect scalar(nullptr, RealFft::Kernel::Scalar);
+        const std::vector<float> expected = render(scalar, input, block);
+        for (RealFft::Kernel kernel : {RealFft::Kernel::Sse2, RealFft::Kernel::Avx2, RealFft::Kernel::Avx512}) {
+            if (!RealFft::supports(kernel)) continue;
+            ZeroPhaseEffect effect(nullptr, kernel);
+            const std::vector<float> output = render(effect, input, block);
+            ASSERT_EQ(std::memcmp(output.data(), expected.data(), output.size() * sizeof(float)), 0)
+                << "kernel " << static_cast<int>(kernel) << " block " << block;
         }
     }
 }

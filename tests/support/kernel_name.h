@@ -6,11 +6,13 @@
 
 namespace test_support {
 
-inline const char* kernelName(RealFft::Kernel kernel) {
+inline const char* kernelName(spectral::RealFft::Kernel kernel) {
+    using Kernel = spectral::RealFft::Kernel;
     switch (kernel) {
-        case RealFft::Kernel::Scalar: return "Scalar";
-        case RealFft::Kernel::Sse2: return "Sse2";
-        case RealFft::Kernel::Avx2: return "Avx2";
+        case Kernel::Scalar: return "Scalar";
+        case Kernel::Sse2: return "Sse2";
+        case Kernel::Avx2: return "Avx2";
+        case Kernel::Avx512: return "Avx512";
     }
     return "?";
 }

@@ -27,19 +27,12 @@ void occupyClosedStandardDescriptors() {
 int main(int argc, char** argv) {
     constexpr const char* kToolName = "tinvoicer-live";
     occupyClosedStandardDescriptors();
-    try {
+    return exitStatusOf(kToolName, [&] {
         const LiveOptions options = parseLiveCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (options.showHelp) {
             std::cout << liveUsageText();
         } else {
             runLive(options);
         }
-        return 0;
-    } catch (const UsageError& error) {
-        std::cerr << kToolName << ": " << error.what() << '\n';
-        return 2;
-    } catch (const std::exception& error) {
-        std::cerr << kToolName << ": " << error.what() << '\n';
-        return 1;
-    }
+    });
 }

@@ -168,7 +168,7 @@ void renderFile(const RenderOptions& options) {
 
 int main(int argc, char** argv) {
     installSignalGuards(kToolName);
-    try {
+    return exitStatusOf(kToolName, [&] {
         const RenderOptions options = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (options.showHelp) {
             errno = 0;
@@ -181,12 +181,5 @@ int main(int argc, char** argv) {
         } else {
             renderFile(options);
         }
-        return 0;
-    } catch (const UsageError& error) {
-        std::cerr << kToolName << ": " << error.what() << '\n';
-        return 2;
-    } catch (const std::exception& error) {
-        std::cerr << kToolName << ": " << error.what() << '\n';
-        return 1;
-    }
+    });
 }

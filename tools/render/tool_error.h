@@ -1,7 +1,9 @@
-// The two ways the render tool fails: each carries the one line that goes to stderr.
+// The two ways a tool fails: each carries the one line that goes to stderr.
 #pragma once
 
 #include <cstdio>
+#include <exception>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 
@@ -39,4 +41,20 @@ inline std::string quoted(const std::string& text) {
         }
     }
     return result + "'";
+}
+
+/// Runs a tool's whole work and turns what it throws into the exit status: one line on stderr,
+/// 2 for a usage error, 1 for any other failure, 0 when the work returns.
+template <typename Work>
+int exitStatusOf(const char* toolName, Work work) {
+    try {
+        work();
+        return 0;
+    } catch (const UsageError& error) {
+        std::cerr << toolName << ": " << error.what() << '\n';
+        return 2;
+    } catch (const std::exception& error) {
+        std::cerr << toolName << ": " << error.what() << '\n';
+        return 1;
+    }
 }

@@ -1,28 +1,17 @@
-// RealFft's 8-lane kernel: the stages of real_fft_lanes.h on AVX registers, compiled for AVX2
-// beside the baseline code and run only when the CPU reports AVX2 (and the system saves its
-// registers). Everything defined in this file is built for that target, nothing else is.
-#include "spectral/real_fft_kernels.h"
-
-#if defined(TINVOICER_HAVE_AVX2_KERNEL)
+// Eight float lanes in one 256-bit register, for the loops of real_fft_lanes.h. Included, after
+// their target pragmas, by the AVX2 kernel and by the AVX-512 kernel (for the stages whose blocks
+// are too short for 16 lanes); the anonymous namespace gives each its own build.
+#pragma once
 
 #include <immintrin.h>
 
 #include <cstdint>
-#include <utility>  // before the pragma: the standard library stays built for the baseline
 
-#pragma GCC push_options
-// AVX2 only: no "fma" here, and -ffp-contract=off keeps the compiler from fusing anyway.
-#pragma GCC target("avx2")
-
-// The same 4 lanes as the SSE2 kernel, VEX-encoded here, for the stage whose blocks are too
-// short for 8 lanes.
-#include "spectral/real_fft_four_lanes.h"
-#include "spectral/real_fft_lanes.h"
-
+namespace spectral {
 namespace realfft {
 namespace {
 
-struct Avx2Lanes {
+struct EightLanes {
     using Reg = __m256;
     static constexpr int32_t width = 8;
     static Reg load(const float* p) { return _mm256_loadu_ps(p); }
@@ -53,27 +42,5 @@ struct Avx2Lanes {
 };
 
 }  // namespace
-
-void forwardAvx2(const StageTables& tables, float* out, const float* in) {
-    forwardLanes<Avx2Lanes, FourLanes>(tables, out, in);
-}
-
-void inverseAvx2(const StageTables& tables, const float* spec, float* out) {
-    inverseLanes<Avx2Lanes, FourLanes>(tables, spec, out);
-}
-
 }  // namespace realfft
-
-#pragma GCC pop_options
-
-namespace realfft {
-
-bool cpuHasAvx2() {
-    __builtin_cpu_init();
-    // libgcc reports AVX2 only when the system also saves the YMM registers (XCR0).
-    return __builtin_cpu_supports("avx2");
-}
-
-}  // namespace realfft
-
-#endif
+}  // namespace spectral
