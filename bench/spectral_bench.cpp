@@ -21,6 +21,7 @@
 #include "fftw_chain.h"
 #include "effect/zero_phase_effect.h"
 #include "spectral/flush_denormals.h"
+#include "spectral/kernel_passes.h"
 #include "spectral/real_fft.h"
 #include "spectral/spectral_processor.h"
 
@@ -66,7 +67,6 @@ void operator delete[](void* p, std::size_t) noexcept { countedFree(p); }
 namespace {
 
 using spectral::RealFft;
-using spectral::SpectralProcessor;
 
 // Every kernel of the product, narrowest first. Each table and the plot get a row per entry; a
 // kernel this build or CPU lacks is reported as not run.
@@ -284,13 +284,11 @@ void effectFftw(benchmark::State& state, ChainFactory make) {
 
 // ============================================================================ one frame
 
-// Calls of one hop each: every call carries exactly one frame, plus the hop's copies in and out.
-// The frame processor of the product, and the same processor with no spectral operation, so
-// that the report can split the frame into the transform pair, the magnitudes and the rest.
-template <class Processor>
+// Calls of one hop each on the product's frame processor: every call carries exactly one frame,
+// plus the hop's copies in and out.
 void frame(benchmark::State& state, RealFft::Kernel kernel) {
     if (!kernelRunsHere(state, kernel)) return;
-    Processor processor(frameLength, kernel);
+    ZeroPhaseProcessor processor(frameLength, kernel);
     const std::vector<float>& in = effectInput();
     std::vector<float> out(hop);
     std::size_t start = 0;
@@ -300,6 +298,53 @@ void frame(benchmark::State& state, RealFft::Kernel kernel) {
         processor.processBlock(in.data() + start, out.data(), hop);
         start += hop;
         benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+// The frame's passes besides the transforms, each run alone from the kernel's own table (the
+// code the processor calls) on a frame of 1024 points whose ring starts a hop in, as the second
+// frame after a reset does.
+enum class FramePass { Window, Unpack, Pack, Magnitudes, OverlapAdd };
+
+struct FramePassEntry {
+    FramePass pass;
+    const char* name;
+};
+constexpr FramePassEntry framePasses[] = {
+    {FramePass::Window, "Window"},         {FramePass::Unpack, "Unpack"},
+    {FramePass::Pack, "Pack"},             {FramePass::Magnitudes, "Magnitudes"},
+    {FramePass::OverlapAdd, "OverlapAdd"},
+};
+
+void framePass(benchmark::State& state, RealFft::Kernel kernel, FramePass pass) {
+    if (!kernelRunsHere(state, kernel)) return;
+    // The table the processor takes: that of the kernel its transform runs.
+    const spectral::KernelPasses& passes = spectral::kernelPasses(RealFft(frameLength, kernel).kernel());
+    constexpr int32_t half = frameLength / 2;
+    constexpr int32_t writePos = hop;
+    constexpr int32_t firstRun = frameLength - writePos;
+    const std::vector<float> window = noise(frameLength, 1);
+    const std::vector<float> ring = noise(frameLength, 2);
+    std::vector<float> frame = noise(frameLength, 3);
+    std::vector<float> spectrum = noise(frameLength, 4);
+    std::vector<float> accum(frameLength, 0.0f);
+    std::vector<spectral::SpectralBin> bins(half + 1);
+    passes.spectrumToBins(bins.data(), spectrum.data(), half);
+    const FlushDenormalsScope scope;
+    for (auto _ : state) {
+        switch (pass) {
+            case FramePass::Window:
+                passes.windowFromRing(frame.data(), window.data(), ring.data(), writePos, firstRun, frameLength);
+                break;
+            case FramePass::Unpack: passes.spectrumToBins(bins.data(), spectrum.data(), half); break;
+            case FramePass::Pack: passes.binsToSpectrum(spectrum.data(), bins.data(), half); break;
+            // The second and later runs see (m, 0) bins: the same operations, the same time.
+            case FramePass::Magnitudes: passes.magnitudes(bins.data(), half + 1); break;
+            case FramePass::OverlapAdd:
+                passes.overlapAdd(accum.data(), window.data(), frame.data(), writePos, firstRun, hop, frameLength);
+                break;
+        }
         benchmark::ClobberMemory();
     }
 }
@@ -433,7 +478,7 @@ BENCHMARK(ConstructEffect)->UseManualTime();
 // ============================================================================ registration
 
 // Run names: FftPair/<Kernel>, FftPair/Fftw, Effect/<Kernel or FFTW build>/<block>,
-// Frame/<Kernel>, FrameWithoutMagnitudes/<Kernel>, CallTimes/<Kernel or FFTW build>.
+// Frame/<Kernel>, Pass/<Kernel>/<pass>, CallTimes/<Kernel or FFTW build>.
 [[maybe_unused]] const bool registered = [] {
     const auto withBlocks = [](benchmark::internal::Benchmark* b) {
         for (const int64_t block : blockSizes) b->Arg(block);
@@ -443,8 +488,10 @@ BENCHMARK(ConstructEffect)->UseManualTime();
         const RealFft::Kernel kernel = entry.kernel;
         benchmark::RegisterBenchmark(("FftPair/" + name).c_str(), fftPairProduct, kernel);
         withBlocks(benchmark::RegisterBenchmark(("Effect/" + name).c_str(), effectProduct, kernel));
-        benchmark::RegisterBenchmark(("Frame/" + name).c_str(), frame<ZeroPhaseProcessor>, kernel);
-        benchmark::RegisterBenchmark(("FrameWithoutMagnitudes/" + name).c_str(), frame<SpectralProcessor>, kernel);
+        benchmark::RegisterBenchmark(("Frame/" + name).c_str(), frame, kernel);
+        for (const FramePassEntry& pass : framePasses) {
+            benchmark::RegisterBenchmark(("Pass/" + name + "/" + pass.name).c_str(), framePass, kernel, pass.pass);
+        }
         benchmark::RegisterBenchmark(("CallTimes/" + name).c_str(), callTimesProduct, kernel)->Iterations(1);
     }
     benchmark::RegisterBenchmark("FftPair/Fftw", fftPairFftw);
