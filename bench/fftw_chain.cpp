@@ -21,8 +21,10 @@ constexpr int32_t half = frameLength / 2;
 class Chain final : public FftwChain {
 public:
     Chain()
-        : ring(fftwf_alloc_real(frameLength)), accum(fftwf_alloc_real(frameLength)),
-          window(fftwf_alloc_real(frameLength)), frame(fftwf_alloc_real(frameLength)),
+        : ring(fftwf_alloc_real(frameLength)),
+          accum(fftwf_alloc_real(frameLength)),
+          window(fftwf_alloc_real(frameLength)),
+          frame(fftwf_alloc_real(frameLength)),
           bins(fftwf_alloc_complex(half + 1)),
           forward(fftwf_plan_dft_r2c_1d(frameLength, frame, bins, FFTW_MEASURE)),
           inverse(fftwf_plan_dft_c2r_1d(frameLength, bins, frame, FFTW_MEASURE)) {

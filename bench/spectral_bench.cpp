@@ -3,7 +3,6 @@
 // --benchmark_enable_random_interleaving=true and repetitions (scripts/bench does), so candidate
 // and baseline share the machine's load, and compare medians.
 #include <benchmark/benchmark.h>
-
 #include <fftw3.h>
 
 #include <algorithm>
@@ -18,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "fftw_chain.h"
 #include "effect/zero_phase_effect.h"
+#include "fftw_chain.h"
 #include "spectral/flush_denormals.h"
 #include "spectral/kernel_passes.h"
 #include "spectral/real_fft.h"
@@ -137,7 +136,8 @@ const std::vector<float>& effectInput() {
 void setSampleCounters(benchmark::State& state, double samplesPerIteration) {
     const double samples = static_cast<double>(state.iterations()) * samplesPerIteration;
     // Seconds per sample, printed with its SI prefix ("11.5n" is 11.5 ns).
-    state.counters["time_per_sample"] = benchmark::Counter(samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["time_per_sample"] =
+        benchmark::Counter(samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["x_realtime"] = benchmark::Counter(samples / sampleRateHz, benchmark::Counter::kIsRate);
 }
 
@@ -185,7 +185,8 @@ void fftPairFftw(benchmark::State& state) {
 // The product as a host drives it: through the record's entries, on the kernel chosen.
 class EffectHost {
 public:
-    explicit EffectHost(RealFft::Kernel kernel) : effect(new ZeroPhaseEffect(nullptr, kernel)), record(effect->record()) {}
+    explicit EffectHost(RealFft::Kernel kernel)
+        : effect(new ZeroPhaseEffect(nullptr, kernel)), record(effect->record()) {}
     void reset() { record->dispatcher(record, effMainsChanged, 0, 0, nullptr, 0.0f); }
     void process(const float* in, float* out, int32_t samples) {
         float* ins[] = {const_cast<float*>(in)};
@@ -247,7 +248,8 @@ double disagreementWithProduct(ChainFactory make) {
 bool isTheSameChain(benchmark::State& state, ChainFactory make) {
     const double disagreement = disagreementWithProduct(make);
     if (disagreement > 1e-5) {
-        state.SkipWithError(("the FFTW chain is not the product's chain: relative difference " + std::to_string(disagreement)).c_str());
+        state.SkipWithError(
+            ("the FFTW chain is not the product's chain: relative difference " + std::to_string(disagreement)).c_str());
         return false;
     }
     state.SetLabel(fftwf_version);
@@ -312,9 +314,8 @@ struct FramePassEntry {
     const char* name;
 };
 constexpr FramePassEntry framePasses[] = {
-    {FramePass::Window, "Window"},         {FramePass::Unpack, "Unpack"},
-    {FramePass::Pack, "Pack"},             {FramePass::Magnitudes, "Magnitudes"},
-    {FramePass::OverlapAdd, "OverlapAdd"},
+    {FramePass::Window, "Window"},         {FramePass::Unpack, "Unpack"},         {FramePass::Pack, "Pack"},
+    {FramePass::Magnitudes, "Magnitudes"}, {FramePass::OverlapAdd, "OverlapAdd"},
 };
 
 void framePass(benchmark::State& state, RealFft::Kernel kernel, FramePass pass) {
