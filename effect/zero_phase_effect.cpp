@@ -17,8 +17,8 @@ constexpr const char* kProduct = "Vexa Framewerk";
 constexpr int32_t kVendorVersion = 1;
 
 // Capabilities the effect answers "no" to; it gives no answer to any other.
-constexpr const char* kRefusedCapabilities[] = {
-    "sendVstMidiEvent", "sendVstEvents", "receiveVstEvents", "receiveVstMidiEvent"};
+constexpr const char* kRefusedCapabilities[] = {"sendVstMidiEvent", "sendVstEvents", "receiveVstEvents",
+                                                "receiveVstMidiEvent"};
 
 constexpr const char* kParamNames[ZeroPhaseEffect::kParamCount] = {" Gain", " Depth"};
 constexpr const char* kParamLabels[ZeroPhaseEffect::kParamCount] = {"dB", "%"};
@@ -42,7 +42,8 @@ ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
 // Every bin k = 0 .. size/2 becomes (float(sqrt(re*re + im*im)) formed in double, 0).
 void ZeroPhaseProcessor::processSpectrum() { replaceBinsByMagnitudes(); }
 
-ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host) : ZeroPhaseEffect(host, spectral::RealFft::fastestKernel()) {}
+ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host)
+    : ZeroPhaseEffect(host, spectral::RealFft::fastestKernel()) {}
 
 ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host, spectral::RealFft::Kernel kernel)
     : EffectBaseEx(host, kProgramCount, kParamCount),
@@ -73,8 +74,7 @@ void ZeroPhaseEffect::setParameter(int32_t index, float value) {
             depth = value;
             processor->depth = value;
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

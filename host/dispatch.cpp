@@ -36,18 +36,15 @@ bool takesText(int32_t opcode) {
         case effGetErrorText:
         case effGetVendorString:
         case effGetProductString:
-        case effCanDo:
-            return true;
-        default:
-            return false;
+        case effCanDo: return true;
+        default: return false;
     }
 }
 
 // Both tables test the opcode's range as an unsigned number, so a negative opcode never
 // passes for a small one.
 bool inRange(int32_t opcode, int32_t first, int32_t last) {
-    return static_cast<uint32_t>(opcode) - static_cast<uint32_t>(first) <=
-           static_cast<uint32_t>(last - first);
+    return static_cast<uint32_t>(opcode) - static_cast<uint32_t>(first) <= static_cast<uint32_t>(last - first);
 }
 
 }  // namespace
@@ -156,8 +153,7 @@ intptr_t EffectBaseEx::dispatchExtended(int32_t opcode, int32_t index, intptr_t 
         case effSetEditKnobMode: return editor != nullptr ? editor->setKnobMode(count) : 0;
         case effGetMidiProgramName: return getMidiProgramName(index, static_cast<MidiProgramName*>(ptr));
         case effGetCurrentMidiProgram: return getCurrentMidiProgram(index, static_cast<MidiProgramName*>(ptr));
-        case effGetMidiProgramCategory:
-            return getMidiProgramCategory(index, static_cast<MidiProgramCategory*>(ptr));
+        case effGetMidiProgramCategory: return getMidiProgramCategory(index, static_cast<MidiProgramCategory*>(ptr));
         case effHasMidiProgramsChanged: return asFlag(hasMidiProgramsChanged(index));
         case effGetMidiKeyName: return asFlag(getMidiKeyName(index, static_cast<MidiKeyName*>(ptr)));
         case effBeginSetProgram: return asFlag(beginSetProgram());

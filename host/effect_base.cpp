@@ -9,8 +9,8 @@ namespace {
 EffectBase* effectOf(AEffect* record) { return static_cast<EffectBase*>(record->object); }
 
 // The C entries. A C++ exception must never unwind into the host, so each entry stops it here.
-extern "C" intptr_t dispatcherEntry(AEffect* record, int32_t opcode, int32_t index, intptr_t value,
-                                    void* ptr, float opt) {
+extern "C" intptr_t dispatcherEntry(AEffect* record, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                    float opt) {
     try {
         EffectBase* effect = effectOf(record);
         const intptr_t result = effect->dispatcher(opcode, index, value, ptr, opt);
@@ -32,8 +32,7 @@ extern "C" void processEntry(AEffect* record, float** inputs, float** outputs, i
     }
 }
 
-extern "C" void processReplacingEntry(AEffect* record, float** inputs, float** outputs,
-                                      int32_t sampleFrames) {
+extern "C" void processReplacingEntry(AEffect* record, float** inputs, float** outputs, int32_t sampleFrames) {
     try {
         effectOf(record)->processReplacing(inputs, outputs, sampleFrames);
     } catch (...) {

@@ -39,6 +39,8 @@ public:
     virtual int32_t setKnobMode(int32_t mode) = 0;
 };
 
+// The operations keep their numbers in one column, which the formatter would not keep.
+// clang-format off
 /// Base effect: owns the record, answers opcodes 0 to 24, and sends the basic host requests.
 /// Not copyable: the record's `object` field points at this very object.
 /// Threads: the processing operations run on the host's audio thread; every other operation may
@@ -235,3 +237,4 @@ private:
     intptr_t dispatchExtended(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
     intptr_t dispatchEditorKey(int32_t opcode, int32_t index, intptr_t value, float opt);
 };
+// clang-format on

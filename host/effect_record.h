@@ -22,10 +22,10 @@ extern "C" {
 
 // `value` and the result of the dispatcher and of the host callback are as wide as a pointer,
 // so a pointer or a negative answer reaches a 64-bit host intact; on 32-bit builds they are 32 bits.
-typedef intptr_t (*audioMasterCallback)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                                        void* ptr, float opt);
-typedef intptr_t (*AEffectDispatcherProc)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                                          void* ptr, float opt);
+typedef intptr_t (*audioMasterCallback)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                        float opt);
+typedef intptr_t (*AEffectDispatcherProc)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                          float opt);
 typedef void (*AEffectProcessProc)(AEffect* effect, float** inputs, float** outputs, int32_t sampleFrames);
 typedef void (*AEffectSetParameterProc)(AEffect* effect, int32_t index, float value);
 typedef float (*AEffectGetParameterProc)(AEffect* effect, int32_t index);

@@ -18,8 +18,7 @@ intptr_t pointerValue(const void* pointer) { return reinterpret_cast<intptr_t>(p
 
 }  // namespace
 
-intptr_t EffectBase::callHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt,
-                              intptr_t fallback) {
+intptr_t EffectBase::callHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt, intptr_t fallback) {
     if (audioMaster == nullptr) {
         return fallback;
     }
@@ -88,9 +87,7 @@ int32_t EffectBaseEx::hostGetBlockSize() {
     return blockSize;
 }
 
-int32_t EffectBaseEx::getInputLatency() {
-    return asLong(callHost(audioMasterGetInputLatency, 0, 0, nullptr, 0.0f, 0));
-}
+int32_t EffectBaseEx::getInputLatency() { return asLong(callHost(audioMasterGetInputLatency, 0, 0, nullptr, 0.0f, 0)); }
 
 int32_t EffectBaseEx::getOutputLatency() {
     return asLong(callHost(audioMasterGetOutputLatency, 0, 0, nullptr, 0.0f, 0));
@@ -161,9 +158,7 @@ intptr_t EffectBaseEx::hostVendorSpecific(int32_t index, intptr_t value, void* p
     return callHost(audioMasterVendorSpecific, index, value, ptr, opt, 0);
 }
 
-int32_t EffectBaseEx::hostCanDo(char* text) {
-    return isSet(callHost(audioMasterCanDo, 0, 0, text, 0.0f, 0)) ? 1 : 0;
-}
+int32_t EffectBaseEx::hostCanDo(char* text) { return isSet(callHost(audioMasterCanDo, 0, 0, text, 0.0f, 0)) ? 1 : 0; }
 
 int32_t EffectBaseEx::getLanguage() { return asLong(callHost(audioMasterGetLanguage, 0, 0, nullptr, 0.0f, 0)); }
 

@@ -20,8 +20,8 @@
 
 extern "C" {
 TINVOICER_EXPORT AEffect* VSTPluginMain(audioMasterCallback host);
-TINVOICER_EXPORT AEffect* pluginMainUnderClassicName(audioMasterCallback host)
-    __asm__(TINVOICER_C_SYMBOL("main")) __attribute__((alias("VSTPluginMain")));
+TINVOICER_EXPORT AEffect* pluginMainUnderClassicName(audioMasterCallback host) __asm__(TINVOICER_C_SYMBOL("main"))
+    __attribute__((alias("VSTPluginMain")));
 }
 
 #if defined(TINVOICER_STATIC_CXX_RUNTIME)

@@ -3,8 +3,8 @@
 
 namespace spectral {
 
-/// Instruction sets the kernels use beyond the baseline (SSE2 on x86-64 is part of it). Each flag is set only when the operating system also saves
-/// the registers it needs (libgcc checks XCR0), so a set flag means the code can run.
+/// Instruction sets the kernels use beyond the baseline (SSE2 on x86-64 is part of it). Each flag is set only when the
+/// operating system also saves the registers it needs (libgcc checks XCR0), so a set flag means the code can run.
 struct CpuFeatures {
     bool avx2 = false;
     bool avx512f = false;

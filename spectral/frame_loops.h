@@ -13,7 +13,8 @@
 namespace spectral {
 namespace {
 
-void windowFromRing(float* frame, const float* window, const float* ring, int32_t writePos, int32_t firstRun, int32_t n) {
+void windowFromRing(float* frame, const float* window, const float* ring, int32_t writePos, int32_t firstRun,
+                    int32_t n) {
     for (int32_t i = 0; i < firstRun; ++i) frame[i] = window[i] * ring[writePos + i];
     for (int32_t i = firstRun; i < n; ++i) frame[i] = window[i] * ring[i - firstRun];
 }
@@ -41,7 +42,8 @@ void magnitudes(SpectralBin* bins, int32_t count) {
 // The 1/N factor (RealFft::rescale's product), the synthesis window and the overlap-add in one
 // pass. Frame sample i belongs to the position where the sample pushed i calls from now goes; the
 // last hop of them land on the positions whose old sums the last hop calls already returned.
-void overlapAdd(float* accum, const float* window, const float* frame, int32_t writePos, int32_t firstRun, int32_t hop, int32_t n) {
+void overlapAdd(float* accum, const float* window, const float* frame, int32_t writePos, int32_t firstRun, int32_t hop,
+                int32_t n) {
     const float scale = static_cast<float>(1.0 / n);
     const int32_t addEnd = n - hop;
     for (int32_t i = 0; i < firstRun; ++i) accum[writePos + i] += window[i] * (scale * frame[i]);

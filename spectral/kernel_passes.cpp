@@ -10,8 +10,7 @@ RealFft::Kernel narrower(RealFft::Kernel kernel) {
 
 const KernelPasses& tableOf(RealFft::Kernel kernel) {
     switch (kernel) {
-        case RealFft::Kernel::Scalar:
-            break;
+        case RealFft::Kernel::Scalar: break;
         case RealFft::Kernel::Sse2:
 #if defined(TINVOICER_HAVE_SSE2_KERNEL)
             return kernels::sse2;

@@ -33,7 +33,7 @@ struct StageTables {
     const float* cosines;    ///< twiddle sections 3 .. bits-1
     float* work;             ///< N floats of scratch (null for bits <= 2)
     float sqrtHalf;
-    int32_t bits;            ///< k, N = 2^k
+    int32_t bits;  ///< k, N = 2^k
 };
 
 struct KernelPasses {

@@ -49,9 +49,7 @@ void inverseScatter4(float* __restrict out, const float* __restrict src, const i
 
 void forward(const StageTables& t, float* out, const float* in) {
     switch (t.bits) {
-        case 0:
-            out[0] = in[0];
-            return;
+        case 0: out[0] = in[0]; return;
         case 1:
             out[0] = in[0] + in[1];
             out[1] = in[0] - in[1];
@@ -64,8 +62,7 @@ void forward(const StageTables& t, float* out, const float* in) {
             out[3] = r.r3;
             return;
         }
-        default:
-            break;
+        default: break;
     }
     const int32_t n = int32_t{1} << t.bits;
     // Starting in `work` for odd k and in `out` for even k makes the last stage land in `out`.
@@ -81,9 +78,7 @@ void forward(const StageTables& t, float* out, const float* in) {
 
 void inverse(const StageTables& t, const float* spec, float* out) {
     switch (t.bits) {
-        case 0:
-            out[0] = spec[0];
-            return;
+        case 0: out[0] = spec[0]; return;
         case 1:
             out[0] = spec[0] + spec[1];
             out[1] = spec[0] - spec[1];
@@ -96,8 +91,7 @@ void inverse(const StageTables& t, const float* spec, float* out) {
             out[3] = r.r3;
             return;
         }
-        default:
-            break;
+        default: break;
     }
     const int32_t n = int32_t{1} << t.bits;
     // The general stages alternate starting from `work` for odd k and `out` for even k, so the

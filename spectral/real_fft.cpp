@@ -56,8 +56,7 @@ int32_t RealFft::lengthFor(int32_t requested) {
 
 bool RealFft::supports(Kernel kernel) {
     switch (kernel) {
-        case Kernel::Scalar:
-            return true;
+        case Kernel::Scalar: return true;
         case Kernel::Sse2:
 #if defined(TINVOICER_HAVE_SSE2_KERNEL)
             return true;
@@ -89,8 +88,7 @@ RealFft::Kernel RealFft::fastestKernel() {
 
 RealFft::RealFft(int32_t length) : RealFft(length, fastestKernel()) {}
 
-RealFft::RealFft(int32_t length, Kernel kernel)
-    : RealFft(lengthFor(length), bitsFor(lengthFor(length)), kernel) {}
+RealFft::RealFft(int32_t length, Kernel kernel) : RealFft(lengthFor(length), bitsFor(lengthFor(length)), kernel) {}
 
 RealFft::RealFft(int32_t length, int32_t bits, Kernel kernel)
     : bitReverse(bits),

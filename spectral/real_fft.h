@@ -99,8 +99,8 @@ private:
     float sqrtHalf;
     int32_t length;
     int32_t bits;
-    AlignedFloats work;  ///< empty when k <= 2
-    const KernelPasses* passes;     ///< chosen once, at construction
+    AlignedFloats work;          ///< empty when k <= 2
+    const KernelPasses* passes;  ///< chosen once, at construction
 };
 
 }  // namespace spectral

@@ -116,7 +116,8 @@ inline Four<V> inverseScatter4(typename V::Reg w0, typename V::Reg w1, typename 
 // The slots 0, Q, L and L + Q of a block take no twiddle.
 
 template <class V>
-void forwardStageOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p, const float* cosines) {
+void forwardStageOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p,
+                             const float* cosines) {
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
@@ -129,9 +130,9 @@ void forwardStageOnRegisters(float* __restrict dst, const float* __restrict src,
         V::store(d + at(quarter), V::load(s + at(quarter)));
         V::store(d + at(half + quarter), V::load(s + at(half + quarter)));
         for (int32_t m = 1; m < quarter; ++m) {
-            const Four<V> r = forwardButterfly<V>(V::load(s + at(m)), V::load(s + at(quarter + m)), V::load(s + at(half + m)),
-                                                  V::load(s + at(half + quarter + m)), V::set1(table[m]),
-                                                  V::set1(table[quarter - m]));
+            const Four<V> r = forwardButterfly<V>(V::load(s + at(m)), V::load(s + at(quarter + m)),
+                                                  V::load(s + at(half + m)), V::load(s + at(half + quarter + m)),
+                                                  V::set1(table[m]), V::set1(table[quarter - m]));
             V::store(d + at(m), r.r0);
             V::store(d + at(half - m), r.r1);
             V::store(d + at(half + m), r.r2);
@@ -141,7 +142,8 @@ void forwardStageOnRegisters(float* __restrict dst, const float* __restrict src,
 }
 
 template <class V>
-void inverseStageOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p, const float* cosines) {
+void inverseStageOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p,
+                             const float* cosines) {
     const int32_t half = int32_t{1} << p;
     const int32_t quarter = half / 2;
     const float* table = cosines + (quarter - 4);
@@ -155,9 +157,9 @@ void inverseStageOnRegisters(float* __restrict dst, const float* __restrict src,
         V::store(d + at(quarter), V::mul(two, V::load(s + at(quarter))));
         V::store(d + at(half + quarter), V::mul(two, V::load(s + at(half + quarter))));
         for (int32_t m = 1; m < quarter; ++m) {
-            const Four<V> r = inverseButterfly<V>(V::load(s + at(m)), V::load(s + at(half - m)), V::load(s + at(half + m)),
-                                                  V::load(s + at(2 * half - m)), V::set1(table[m]),
-                                                  V::set1(table[quarter - m]));
+            const Four<V> r =
+                inverseButterfly<V>(V::load(s + at(m)), V::load(s + at(half - m)), V::load(s + at(half + m)),
+                                    V::load(s + at(2 * half - m)), V::set1(table[m]), V::set1(table[quarter - m]));
             V::store(d + at(m), r.r0);
             V::store(d + at(quarter + m), r.r1);
             V::store(d + at(half + m), r.r2);
@@ -190,8 +192,9 @@ void forwardStagePairOnRegisters(float* __restrict dst, const float* __restrict 
         out(2 * half, V::sub(low0, high0));
         out(half, V::sub(in(0), in(half)));
         out(3 * half, V::sub(in(2 * half), in(3 * half)));
-        const Four<V> q = forwardButterfly<V>(in(quarter), in(half + quarter), in(2 * half + quarter), in(3 * half + quarter),
-                                              V::set1(nextTable[quarter]), V::set1(nextTable[half - quarter]));
+        const Four<V> q =
+            forwardButterfly<V>(in(quarter), in(half + quarter), in(2 * half + quarter), in(3 * half + quarter),
+                                V::set1(nextTable[quarter]), V::set1(nextTable[half - quarter]));
         out(quarter, q.r0);
         out(2 * half - quarter, q.r1);
         out(2 * half + quarter, q.r2);
@@ -199,7 +202,8 @@ void forwardStagePairOnRegisters(float* __restrict dst, const float* __restrict 
         for (int32_t m = 1; m < quarter; ++m) {
             const auto cs = V::set1(table[m]);
             const auto sn = V::set1(table[quarter - m]);
-            const Four<V> lo = forwardButterfly<V>(in(m), in(quarter + m), in(half + m), in(half + quarter + m), cs, sn);
+            const Four<V> lo =
+                forwardButterfly<V>(in(m), in(quarter + m), in(half + m), in(half + quarter + m), cs, sn);
             const Four<V> hi = forwardButterfly<V>(in(2 * half + m), in(2 * half + quarter + m), in(3 * half + m),
                                                    in(3 * half + quarter + m), cs, sn);
             // Stage p + 1 (L' = 2L): cos(m*pi/L') is the sine of L - m and the other way round.
@@ -241,8 +245,9 @@ void inverseStagePairOnRegisters(float* __restrict dst, const float* __restrict 
         out(half, V::sub(low0, lowHalf));
         out(2 * half, V::add(high0, highHalf));
         out(3 * half, V::sub(high0, highHalf));
-        const Four<V> q = inverseButterfly<V>(in(quarter), in(2 * half - quarter), in(2 * half + quarter), in(4 * half - quarter),
-                                              V::set1(nextTable[quarter]), V::set1(nextTable[half - quarter]));
+        const Four<V> q =
+            inverseButterfly<V>(in(quarter), in(2 * half - quarter), in(2 * half + quarter), in(4 * half - quarter),
+                                V::set1(nextTable[quarter]), V::set1(nextTable[half - quarter]));
         out(quarter, V::mul(two, q.r0));
         out(half + quarter, V::mul(two, q.r1));
         out(2 * half + quarter, V::mul(two, q.r2));
@@ -250,8 +255,10 @@ void inverseStagePairOnRegisters(float* __restrict dst, const float* __restrict 
         for (int32_t m = 1; m < quarter; ++m) {
             const auto up = V::set1(nextTable[m]);
             const auto down = V::set1(nextTable[half - m]);
-            const Four<V> rising = inverseButterfly<V>(in(m), in(2 * half - m), in(2 * half + m), in(4 * half - m), up, down);
-            const Four<V> falling = inverseButterfly<V>(in(half - m), in(half + m), in(3 * half - m), in(3 * half + m), down, up);
+            const Four<V> rising =
+                inverseButterfly<V>(in(m), in(2 * half - m), in(2 * half + m), in(4 * half - m), up, down);
+            const Four<V> falling =
+                inverseButterfly<V>(in(half - m), in(half + m), in(3 * half - m), in(3 * half + m), down, up);
             const auto cs = V::set1(table[m]);
             const auto sn = V::set1(table[quarter - m]);
             const Four<V> lo = inverseButterfly<V>(rising.r0, falling.r0, rising.r1, falling.r1, cs, sn);

@@ -51,7 +51,8 @@ inline void forward16(typename V::Reg* d, const typename V::Reg* s, const float*
     d[4] = s[4];
     d[12] = s[12];
     for (int32_t m = 1; m < 4; ++m) {
-        const Four<V> r = forwardButterfly<V>(s[m], s[4 + m], s[8 + m], s[12 + m], V::set1(table[m]), V::set1(table[4 - m]));
+        const Four<V> r =
+            forwardButterfly<V>(s[m], s[4 + m], s[8 + m], s[12 + m], V::set1(table[m]), V::set1(table[4 - m]));
         d[m] = r.r0;
         d[8 - m] = r.r1;
         d[8 + m] = r.r2;
@@ -92,7 +93,8 @@ inline void inverse16(typename V::Reg* d, const typename V::Reg* s, const float*
     d[4] = V::mul(two, s[4]);
     d[12] = V::mul(two, s[12]);
     for (int32_t m = 1; m < 4; ++m) {
-        const Four<V> r = inverseButterfly<V>(s[m], s[8 - m], s[8 + m], s[16 - m], V::set1(table[m]), V::set1(table[4 - m]));
+        const Four<V> r =
+            inverseButterfly<V>(s[m], s[8 - m], s[8 + m], s[16 - m], V::set1(table[m]), V::set1(table[4 - m]));
         d[m] = r.r0;
         d[4 + m] = r.r1;
         d[8 + m] = r.r2;
@@ -179,8 +181,8 @@ void naturalToLanes(float* dst, const float* src, int32_t n) {
 template <class V>
 inline void forwardChunk(float* out, float* mirror, const float* lo, const float* cs, const float* sn, int32_t half,
                          int32_t quarter) {
-    const Four<V> r = forwardButterfly<V>(V::load(lo), V::load(lo + quarter), V::load(lo + half), V::load(lo + half + quarter),
-                                          V::load(cs), V::reversed(V::load(sn)));
+    const Four<V> r = forwardButterfly<V>(V::load(lo), V::load(lo + quarter), V::load(lo + half),
+                                          V::load(lo + half + quarter), V::load(cs), V::reversed(V::load(sn)));
     V::store(out, r.r0);
     V::store(mirror, V::reversed(r.r1));
     V::store(out + half, r.r2);
@@ -201,7 +203,8 @@ void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n,
         d[quarter] = s[quarter];
         d[half + quarter] = s[half + quarter];
         for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) {
-            forwardChunk<V>(d + m, d + half - m - (w - 1), s + m, table + m, table + quarter - m - (w - 1), half, quarter);
+            forwardChunk<V>(d + m, d + half - m - (w - 1), s + m, table + m, table + quarter - m - (w - 1), half,
+                            quarter);
         }
     }
 }
@@ -209,8 +212,8 @@ void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n,
 // One chunk of inverse butterflies at m .. m + W - 1: `lo` points at s[m], `mirror` at
 // s[L - m - (W - 1)], `out` at d[m].
 template <class V>
-inline void inverseChunk(float* out, const float* lo, const float* mirror, const float* cs, const float* sn, int32_t half,
-                         int32_t quarter) {
+inline void inverseChunk(float* out, const float* lo, const float* mirror, const float* cs, const float* sn,
+                         int32_t half, int32_t quarter) {
     const Four<V> r = inverseButterfly<V>(V::load(lo), V::reversed(V::load(mirror)), V::load(lo + half),
                                           V::reversed(V::load(mirror + half)), V::load(cs), V::reversed(V::load(sn)));
     V::store(out, r.r0);
@@ -233,7 +236,8 @@ void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n,
         d[quarter] = 2 * s[quarter];
         d[half + quarter] = 2 * s[half + quarter];
         for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) {
-            inverseChunk<V>(d + m, s + m, s + half - m - (w - 1), table + m, table + quarter - m - (w - 1), half, quarter);
+            inverseChunk<V>(d + m, s + m, s + half - m - (w - 1), table + m, table + quarter - m - (w - 1), half,
+                            quarter);
         }
     }
 }
@@ -246,15 +250,18 @@ void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n,
 // butterfly at m = Q that reads them, are done one at a time.
 
 template <class V>
-inline void forwardPairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table, const float* nextTable) {
+inline void forwardPairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table,
+                             const float* nextTable) {
     constexpr int32_t w = V::width;
     const int32_t quarter = half / 2;
     const float* a = s + m;
     const float* b = s + 2 * half + m;
     const auto cs = V::load(table + m);
     const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
-    const Four<V> lo = forwardButterfly<V>(V::load(a), V::load(a + quarter), V::load(a + half), V::load(a + half + quarter), cs, sn);
-    const Four<V> hi = forwardButterfly<V>(V::load(b), V::load(b + quarter), V::load(b + half), V::load(b + half + quarter), cs, sn);
+    const Four<V> lo =
+        forwardButterfly<V>(V::load(a), V::load(a + quarter), V::load(a + half), V::load(a + half + quarter), cs, sn);
+    const Four<V> hi =
+        forwardButterfly<V>(V::load(b), V::load(b + quarter), V::load(b + half), V::load(b + half + quarter), cs, sn);
     // Stage p + 1 (L' = 2L): lane i of `up` is cos((m + i)*pi/L'), of `down` cos((L - m - i)*pi/L'),
     // which is also the sine of m + i; the butterflies at L - m - i take them the other way round.
     const auto up = V::load(nextTable + m);
@@ -288,8 +295,9 @@ void forwardStagePair(float* __restrict dst, const float* __restrict src, int32_
         d[2 * half] = low0 - high0;
         d[half] = s[0] - s[half];
         d[3 * half] = s[2 * half] - s[3 * half];
-        const Four<OneLane> q = forwardButterfly<OneLane>(s[quarter], s[half + quarter], s[2 * half + quarter], s[3 * half + quarter],
-                                                          nextTable[quarter], nextTable[half - quarter]);
+        const Four<OneLane> q =
+            forwardButterfly<OneLane>(s[quarter], s[half + quarter], s[2 * half + quarter], s[3 * half + quarter],
+                                      nextTable[quarter], nextTable[half - quarter]);
         d[quarter] = q.r0;
         d[2 * half - quarter] = q.r1;
         d[2 * half + quarter] = q.r2;
@@ -299,7 +307,8 @@ void forwardStagePair(float* __restrict dst, const float* __restrict src, int32_
 }
 
 template <class V>
-inline void inversePairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table, const float* nextTable) {
+inline void inversePairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table,
+                             const float* nextTable) {
     constexpr int32_t w = V::width;
     const int32_t quarter = half / 2;
     const float* mirror = s + half - m - (w - 1);  // lanes reversed: slot L + X - m - i at mirror + X
@@ -307,10 +316,12 @@ inline void inversePairChunk(float* d, const float* s, int32_t m, int32_t half, 
     const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
     // Stage p + 1 (L' = 2L) at m and at L - m: the slots m, L + m, 2L + m, 3L + m and
     // L - m, 2L - m, 3L - m, 4L - m of the values between the stages.
-    const Four<V> rising = inverseButterfly<V>(V::load(s + m), V::reversed(V::load(mirror + half)), V::load(s + 2 * half + m),
-                                               V::reversed(V::load(mirror + 3 * half)), up, down);
-    const Four<V> falling = inverseButterfly<V>(V::reversed(V::load(mirror)), V::load(s + half + m),
-                                                V::reversed(V::load(mirror + 2 * half)), V::load(s + 3 * half + m), down, up);
+    const Four<V> rising =
+        inverseButterfly<V>(V::load(s + m), V::reversed(V::load(mirror + half)), V::load(s + 2 * half + m),
+                            V::reversed(V::load(mirror + 3 * half)), up, down);
+    const Four<V> falling =
+        inverseButterfly<V>(V::reversed(V::load(mirror)), V::load(s + half + m),
+                            V::reversed(V::load(mirror + 2 * half)), V::load(s + 3 * half + m), down, up);
     const auto cs = V::load(table + m);
     const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
     const Four<V> lo = inverseButterfly<V>(rising.r0, falling.r0, rising.r1, falling.r1, cs, sn);
@@ -343,8 +354,9 @@ void inverseStagePair(float* __restrict dst, const float* __restrict src, int32_
         d[half] = low0 - lowHalf;
         d[2 * half] = high0 + highHalf;
         d[3 * half] = high0 - highHalf;
-        const Four<OneLane> q = inverseButterfly<OneLane>(s[quarter], s[2 * half - quarter], s[2 * half + quarter], s[4 * half - quarter],
-                                                          nextTable[quarter], nextTable[half - quarter]);
+        const Four<OneLane> q =
+            inverseButterfly<OneLane>(s[quarter], s[2 * half - quarter], s[2 * half + quarter], s[4 * half - quarter],
+                                      nextTable[quarter], nextTable[half - quarter]);
         d[quarter] = 2 * q.r0;
         d[half + quarter] = 2 * q.r1;
         d[2 * half + quarter] = 2 * q.r2;

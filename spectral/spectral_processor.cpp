@@ -4,15 +4,13 @@
 #include <cmath>
 #include <cstddef>
 
-#include "spectral/pi.h"
 #include "spectral/kernel_passes.h"
+#include "spectral/pi.h"
 
 namespace spectral {
 namespace {
 
-int32_t frameSizeFor(int32_t requested) {
-    return requested <= 4 ? 4 : RealFft::lengthFor(requested);
-}
+int32_t frameSizeFor(int32_t requested) { return requested <= 4 ? 4 : RealFft::lengthFor(requested); }
 
 }  // namespace
 
@@ -55,16 +53,13 @@ void SpectralProcessor::setWindow(int32_t type) {
                 window[i] = static_cast<float>(0.5 * (1.0 - std::cos(2.0 * spectral::pi * (i / last))));
             }
             break;
-        case Rectangular:
-            std::fill(window.get(), window.get() + n, 1.0f);
-            break;
+        case Rectangular: std::fill(window.get(), window.get() + n, 1.0f); break;
         case SineCycle:
             for (int32_t i = 0; i < n; ++i) {
                 window[i] = static_cast<float>(std::sin(2.0 * spectral::pi * (i / last)));
             }
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

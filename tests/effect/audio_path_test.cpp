@@ -41,8 +41,11 @@ TEST(OutputFactor, RunsFromMinusTwentyToPlusTwentyDecibels) {
         float gain;
         float factor;
         float tolerance;  // the float rounding of the exponent and the factor
-    } rows[] = {{0.0f, 0.1f, 1e-8f}, {0.25f, 0.316228f, 1e-6f}, {0.5f, 1.0f, 0.0f},
-                {0.75f, 3.162278f, 1e-6f}, {1.0f, 10.0f, 0.0f}};
+    } rows[] = {{0.0f, 0.1f, 1e-8f},
+                {0.25f, 0.316228f, 1e-6f},
+                {0.5f, 1.0f, 0.0f},
+                {0.75f, 3.162278f, 1e-6f},
+                {1.0f, 10.0f, 0.0f}};
     for (const auto& row : rows) {
         EXPECT_NEAR(outputFactor(row.gain), row.factor, row.tolerance) << row.gain;
     }

@@ -30,7 +30,8 @@ TEST_F(HostFloatMode, ComesBackUnchangedFromBothProcessingEntries) {
     std::vector<float> output(input.size(), 0.0f);
     float* in[] = {input.data()};
     float* out[] = {output.data()};
-    const unsigned int hostModes[] = {original & ~FlushDenormalsScope::flushBits, original | FlushDenormalsScope::flushBits};
+    const unsigned int hostModes[] = {original & ~FlushDenormalsScope::flushBits,
+                                      original | FlushDenormalsScope::flushBits};
     for (unsigned int mode : hostModes) {
         _mm_setcsr(mode);
         effect.processReplacing(in, out, static_cast<int32_t>(input.size()));

@@ -98,8 +98,7 @@ TEST(ZeroPhaseEffect, ProgramNamedInitShowsItsNumber) {
         const char* stored;
         const char* shown;
     } rows[] = {
-        {"Init", "Init 3"}, {"init", "init"}, {"Init ", "Init "}, {"Init3", "Init3"}, {"", ""},
-        {"Robot", "Robot"},
+        {"Init", "Init 3"}, {"init", "init"}, {"Init ", "Init "}, {"Init3", "Init3"}, {"", ""}, {"Robot", "Robot"},
     };
     for (const auto& row : rows) {
         ZeroPhaseEffect effect(nullptr);
@@ -144,8 +143,10 @@ TEST(ZeroPhaseEffect, RefusesTheFourEventCapabilitiesAndAnswersNothingElse) {
         const char* capability;
         intptr_t answer;
     } rows[] = {
-        {"sendVstMidiEvent", -1}, {"sendVstEvents", -1}, {"receiveVstEvents", -1}, {"receiveVstMidiEvent", -1},
-        {"ReceiveVstMidiEvent", 0}, {"receiveVstMidiEvents", 0}, {"receiveVstMidi", 0}, {"", 0},
+        {"sendVstMidiEvent", -1},   {"sendVstEvents", -1},
+        {"receiveVstEvents", -1},   {"receiveVstMidiEvent", -1},
+        {"ReceiveVstMidiEvent", 0}, {"receiveVstMidiEvents", 0},
+        {"receiveVstMidi", 0},      {"", 0},
         {"plugAsChannelInsert", 0}, {"bypass", 0},
     };
     ZeroPhaseEffect effect(nullptr);

@@ -57,7 +57,8 @@ TEST_P(FuzzRegression, InputThatOnceFailedRunsWithoutFault) {
 
 std::string testName(const testing::TestParamInfo<std::string>& info) {
     std::string name = fs::path(info.param).stem().string();
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 }
 

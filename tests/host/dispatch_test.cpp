@@ -46,7 +46,8 @@ public:
         note("connectInput " + std::to_string(index) + (state ? " on" : " off"));
     }
     bool setSpeakerArrangement(VstSpeakerArrangement* input, VstSpeakerArrangement* output) override {
-        note(std::string("setSpeakerArrangement ") + (input == reinterpret_cast<VstSpeakerArrangement*>(0x10) ? "in" : "?") +
+        note(std::string("setSpeakerArrangement ") +
+             (input == reinterpret_cast<VstSpeakerArrangement*>(0x10) ? "in" : "?") +
              (output == reinterpret_cast<VstSpeakerArrangement*>(0x20) ? " out" : " ?"));
         return answer;
     }
@@ -76,8 +77,8 @@ public:
 
 private:
     int32_t record(const char* direction, const VstKeyCode& key) {
-        log.push_back(std::string(direction) + " " + std::to_string(key.character) + " " +
-                      std::to_string(key.virt) + " " + std::to_string(key.modifier));
+        log.push_back(std::string(direction) + " " + std::to_string(key.character) + " " + std::to_string(key.virt) +
+                      " " + std::to_string(key.modifier));
         return 59;
     }
 };
@@ -125,8 +126,8 @@ TEST(EffectBaseEx, EveryOpcodeGivesItsDefaultAnswer) {
 }
 
 TEST(EffectBase, DefaultTextOperationsEmptyTheText) {
-    for (int32_t opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
-                           effGetParamName}) {
+    for (int32_t opcode :
+         {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName}) {
         PlainEffect effect;
         char text[16] = "something";
         EXPECT_EQ(effect.dispatcher(opcode, 0, 0, text, 0.0f), 0);
@@ -135,9 +136,9 @@ TEST(EffectBase, DefaultTextOperationsEmptyTheText) {
 }
 
 TEST(EffectBase, TextOpcodesWithoutABufferAreIgnored) {
-    for (int32_t opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
-                           effGetParamName, effString2Parameter, effGetProgramNameIndexed, effGetEffectName,
-                           effGetErrorText, effGetVendorString, effGetProductString, effCanDo}) {
+    for (int32_t opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName,
+                           effString2Parameter, effGetProgramNameIndexed, effGetEffectName, effGetErrorText,
+                           effGetVendorString, effGetProductString, effCanDo}) {
         PlainEffect effect;
         EXPECT_EQ(effect.dispatcher(opcode, 0, 0, nullptr, 0.0f), 0) << "opcode " << opcode;
     }
@@ -165,8 +166,7 @@ const RoutedCall kRoutedCalls[] = {
     {"bank chunk", effGetChunk, 0, 0, nullptr, 0.0f, "getChunk bank"},
     {"preset chunk, negative index", effGetChunk, -3, 0, nullptr, 0.0f, "getChunk preset"},
     {"set chunk", effSetChunk, 2, 640, nullptr, 0.0f, "setChunk 640 preset"},
-    {"category in value", effGetProgramNameIndexed, 4, 9, const_cast<char*>(""), 0.0f,
-     "getProgramNameIndexed 9 4"},
+    {"category in value", effGetProgramNameIndexed, 4, 9, const_cast<char*>(""), 0.0f, "getProgramNameIndexed 9 4"},
     {"connect input", effConnectInput, 1, 3, nullptr, 0.0f, "connectInput 1 on"},
     {"speaker input in value", effSetSpeakerArrangement, 0, 0x10, reinterpret_cast<void*>(0x20), 0.0f,
      "setSpeakerArrangement in out"},
@@ -216,9 +216,12 @@ TEST(EffectBase, FieldSettersTouchOnlyTheirOwnField) {
         Setter set;
         int32_t AEffect::*field;
     } setters[] = {
-        {&PlainEffect::setUniqueID, &AEffect::uniqueID},   {&PlainEffect::setNumInputs, &AEffect::numInputs},
-        {&PlainEffect::setNumOutputs, &AEffect::numOutputs}, {&PlainEffect::setRealQualities, &AEffect::realQualities},
-        {&PlainEffect::setOffQualities, &AEffect::offQualities}, {&PlainEffect::setInitialDelay, &AEffect::initialDelay},
+        {&PlainEffect::setUniqueID, &AEffect::uniqueID},
+        {&PlainEffect::setNumInputs, &AEffect::numInputs},
+        {&PlainEffect::setNumOutputs, &AEffect::numOutputs},
+        {&PlainEffect::setRealQualities, &AEffect::realQualities},
+        {&PlainEffect::setOffQualities, &AEffect::offQualities},
+        {&PlainEffect::setInitialDelay, &AEffect::initialDelay},
     };
     for (const auto& setter : setters) {
         PlainEffect effect;
@@ -237,9 +240,9 @@ TEST(EffectBase, FlagSettersTouchOnlyTheirOwnBit) {
         Setter set;
         int32_t bit;
     } setters[] = {
-        {&PlainEffect::setHasVu, 0x4},         {&PlainEffect::setHasClip, 0x2},
-        {&PlainEffect::setCanMono, 0x8},       {&PlainEffect::setCanReplacing, 0x10},
-        {&PlainEffect::setProgramChunks, 0x20}, {&PlainEffect::setIsSynth, 0x100},
+        {&PlainEffect::setHasVu, 0x4},           {&PlainEffect::setHasClip, 0x2},
+        {&PlainEffect::setCanMono, 0x8},         {&PlainEffect::setCanReplacing, 0x10},
+        {&PlainEffect::setProgramChunks, 0x20},  {&PlainEffect::setIsSynth, 0x100},
         {&PlainEffect::setNoSoundInStop, 0x200}, {&PlainEffect::setExtIsAsync, 0x400},
         {&PlainEffect::setExtHasBuffer, 0x800},
     };

@@ -22,12 +22,9 @@ public:
         size_t requestsBefore;
     };
 
-    RequestEffect(audioMasterCallback callback, const RecordingHost& host)
-        : EffectBaseEx(callback, 1, 2), host(host) {}
+    RequestEffect(audioMasterCallback callback, const RecordingHost& host) : EffectBaseEx(callback, 1, 2), host(host) {}
     void process(float**, float**, int32_t) override {}
-    void setParameter(int32_t index, float value) override {
-        changes.push_back({index, value, host.requests.size()});
-    }
+    void setParameter(int32_t index, float value) override { changes.push_back({index, value, host.requests.size()}); }
 
     std::vector<ParameterChange> changes;
 
@@ -39,13 +36,13 @@ intptr_t address(const void* pointer) { return reinterpret_cast<intptr_t>(pointe
 
 // How a request turns the host's answer into its result.
 enum class Conversion {
-    none,        // the request returns nothing
-    long32,      // the answer cut to a signed 32-bit integer
-    version,     // as long32, but 0 becomes 1
-    notZero,     // 1 when the answer is not 0, else 0 (bools, and the three exact 1-or-0 longs)
-    connected,   // 1 when the answer IS 0: the pin requests
-    fullWidth,   // the answer unchanged: pointers and the vendor-specific request
-    field,       // the effect's own field; the answer is not used
+    none,       // the request returns nothing
+    long32,     // the answer cut to a signed 32-bit integer
+    version,    // as long32, but 0 becomes 1
+    notZero,    // 1 when the answer is not 0, else 0 (bools, and the three exact 1-or-0 longs)
+    connected,  // 1 when the answer IS 0: the pin requests
+    fullWidth,  // the answer unchanged: pointers and the vendor-specific request
+    field,      // the effect's own field; the answer is not used
 };
 
 intptr_t converted(Conversion conversion, intptr_t answer, intptr_t withoutHost) {
@@ -88,15 +85,26 @@ std::vector<RequestRow> requestTable(void* p, void* q) {
     using C = Conversion;
     return {
         {"setParameterAutomated(1, 0.25)", 0, 1, 0, nullptr, 0.25f, C::none, 0,
-         [](Effect& e) { e.setParameterAutomated(1, 0.25f); return intptr_t{0}; }},
+         [](Effect& e) {
+             e.setParameterAutomated(1, 0.25f);
+             return intptr_t{0};
+         }},
         {"hostVersion()", 1, 0, 0, nullptr, 0.0f, C::version, 1, [](Effect& e) { return e.hostVersion(); }},
         {"currentId()", 2, 0, 0, nullptr, 0.0f, C::long32, 0, [](Effect& e) { return e.currentId(); }},
-        {"hostIdle()", 3, 0, 0, nullptr, 0.0f, C::none, 0, [](Effect& e) { e.hostIdle(); return intptr_t{0}; }},
+        {"hostIdle()", 3, 0, 0, nullptr, 0.0f, C::none, 0,
+         [](Effect& e) {
+             e.hostIdle();
+             return intptr_t{0};
+         }},
         {"inputPinConnected(3)", 4, 3, 0, nullptr, 0.0f, C::connected, 1,
          [](Effect& e) { return e.inputPinConnected(3); }},
         {"outputPinConnected(3)", 4, 3, 1, nullptr, 0.0f, C::connected, 1,
          [](Effect& e) { return e.outputPinConnected(3); }},
-        {"wantMidi(5)", 6, 0, 5, nullptr, 0.0f, C::none, 0, [](Effect& e) { e.wantMidi(5); return intptr_t{0}; }},
+        {"wantMidi(5)", 6, 0, 5, nullptr, 0.0f, C::none, 0,
+         [](Effect& e) {
+             e.wantMidi(5);
+             return intptr_t{0};
+         }},
         {"getTime(0x4200)", 7, 0, 0x4200, nullptr, 0.0f, C::fullWidth, 0,
          [](Effect& e) { return address(e.getTime(0x4200)); }},
         {"tempoAt(48000)", 10, 0, 48000, nullptr, 0.0f, C::long32, 0, [](Effect& e) { return e.tempoAt(48000); }},
@@ -110,11 +118,9 @@ std::vector<RequestRow> requestTable(void* p, void* q) {
          [](Effect& e) { return e.sizeWindow(640, 480); }},
         {"hostGetSampleRate()", 16, 0, 0, nullptr, 0.0f, C::field, 44100,
          [](Effect& e) { return static_cast<intptr_t>(e.hostGetSampleRate()); }},
-        {"hostGetBlockSize()", 17, 0, 0, nullptr, 0.0f, C::field, 1024,
-         [](Effect& e) { return e.hostGetBlockSize(); }},
+        {"hostGetBlockSize()", 17, 0, 0, nullptr, 0.0f, C::field, 1024, [](Effect& e) { return e.hostGetBlockSize(); }},
         {"getInputLatency()", 18, 0, 0, nullptr, 0.0f, C::long32, 0, [](Effect& e) { return e.getInputLatency(); }},
-        {"getOutputLatency()", 19, 0, 0, nullptr, 0.0f, C::long32, 0,
-         [](Effect& e) { return e.getOutputLatency(); }},
+        {"getOutputLatency()", 19, 0, 0, nullptr, 0.0f, C::long32, 0, [](Effect& e) { return e.getOutputLatency(); }},
         // The pin does not reach the host.
         {"getPreviousPlug(2)", 20, 0, 0, nullptr, 0.0f, C::fullWidth, 0,
          [](Effect& e) { return address(e.getPreviousPlug(2)); }},
@@ -132,14 +138,16 @@ std::vector<RequestRow> requestTable(void* p, void* q) {
          [=](Effect& e) { return e.offlineRead(task, 7, true); }},
         {"offlineRead(task, 7, false)", 26, 0, 7, p, 0.0f, C::notZero, 0,
          [=](Effect& e) { return e.offlineRead(task, 7, false); }},
-        {"offlineWrite(task, 9)", 27, 0, 9, p, 0.0f, C::notZero, 0,
-         [=](Effect& e) { return e.offlineWrite(task, 9); }},
+        {"offlineWrite(task, 9)", 27, 0, 9, p, 0.0f, C::notZero, 0, [=](Effect& e) { return e.offlineWrite(task, 9); }},
         {"offlineGetCurrentPass()", 28, 0, 0, nullptr, 0.0f, C::notZero, 0,
          [](Effect& e) { return e.offlineGetCurrentPass(); }},
         {"offlineGetCurrentMetaPass()", 29, 0, 0, nullptr, 0.0f, C::notZero, 0,
          [](Effect& e) { return e.offlineGetCurrentMetaPass(); }},
         {"setOutputSampleRate(48000)", 30, 0, 0, nullptr, 48000.0f, C::none, 0,
-         [](Effect& e) { e.setOutputSampleRate(48000.0f); return intptr_t{0}; }},
+         [](Effect& e) {
+             e.setOutputSampleRate(48000.0f);
+             return intptr_t{0};
+         }},
         {"getSpeakerArrangement(input, output)", 31, 0, address(p), q, 0.0f, C::notZero, 0,
          [=](Effect& e) { return e.getSpeakerArrangement(p, q); }},
         {"hostGetVendorString(text)", 32, 0, 0, p, 0.0f, C::notZero, 0,
@@ -168,8 +176,7 @@ std::vector<RequestRow> requestTable(void* p, void* q) {
 // Pairs of addresses for the pointer arguments: low ones, and on 64-bit builds ones above 4 GiB,
 // which a request that narrowed a pointer to 32 bits would lose.
 std::vector<std::pair<void*, void*>> argumentAddresses() {
-    std::vector<std::pair<void*, void*>> pairs = {
-        {reinterpret_cast<void*>(0x1230), reinterpret_cast<void*>(0x4560)}};
+    std::vector<std::pair<void*, void*>> pairs = {{reinterpret_cast<void*>(0x1230), reinterpret_cast<void*>(0x4560)}};
 #if INTPTR_MAX == INT64_MAX
     pairs.push_back({reinterpret_cast<void*>(0x712345670), reinterpret_cast<void*>(0x7abcdef80)});
 #endif
@@ -190,8 +197,8 @@ TEST(HostRequests, EachRequestSendsItsArgumentsInTheirPositionsAndConvertsTheAns
     for (const auto& [p, q] : argumentAddresses()) {
         for (const RequestRow& row : requestTable(p, q)) {
             for (intptr_t answer : hostAnswers()) {
-                SCOPED_TRACE(::testing::Message() << row.request << ", pointers " << p << " " << q
-                                                  << ", host answers " << answer);
+                SCOPED_TRACE(::testing::Message()
+                             << row.request << ", pointers " << p << " " << q << ", host answers " << answer);
                 RecordingHost host;
                 host.answer = [answer](const HostRequest&) { return answer; };
                 RequestEffect effect(RecordingHost::callback, host);

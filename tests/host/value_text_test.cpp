@@ -62,25 +62,21 @@ TEST(FloatToText, ShowsEightCharactersCutNotRounded) {
     };
     PlainEffect effect;
     for (const FloatCase& c : cases) {
-        EXPECT_EQ(guardedText([&](char* text) { effect.floatToText(c.value, text); }), c.text)
-            << "value " << c.value;
+        EXPECT_EQ(guardedText([&](char* text) { effect.floatToText(c.value, text); }), c.text) << "value " << c.value;
     }
 }
 
 // A whole part that fills the budget alone keeps all its digits and gives up the decimal point.
 TEST(FloatToText, FullWidthWholeNumbersKeepEveryDigit) {
     const FloatCase cases[] = {
-        {10000000.0f, "10000000"},
-        {12345678.0f, "12345678"},
+        {10000000.0f, "10000000"}, {12345678.0f, "12345678"},
         {99999992.0f, "99999992"},  // the largest float not above 99999999
-        {-1000000.0f, "-1000000"},
-        {-1234567.0f, "-1234567"},
+        {-1000000.0f, "-1000000"}, {-1234567.0f, "-1234567"},
         {-9999999.0f, "-9999999"},
     };
     PlainEffect effect;
     for (const FloatCase& c : cases) {
-        EXPECT_EQ(guardedText([&](char* text) { effect.floatToText(c.value, text); }), c.text)
-            << "value " << c.value;
+        EXPECT_EQ(guardedText([&](char* text) { effect.floatToText(c.value, text); }), c.text) << "value " << c.value;
     }
 }
 
@@ -98,8 +94,7 @@ TEST(FloatToText, OutOfRangeAndNotANumberGetTheirOwnTexts) {
     };
     PlainEffect effect;
     for (const FloatCase& c : cases) {
-        EXPECT_EQ(guardedText([&](char* text) { effect.floatToText(c.value, text); }), c.text)
-            << "value " << c.value;
+        EXPECT_EQ(guardedText([&](char* text) { effect.floatToText(c.value, text); }), c.text) << "value " << c.value;
     }
 }
 
@@ -145,29 +140,19 @@ TEST(IntegerToText, RightAlignsInSevenPlacesUpToEightCharacters) {
     };
     PlainEffect effect;
     for (const IntegerCase& c : cases) {
-        EXPECT_EQ(guardedText([&](char* text) { effect.integerToText(c.value, text); }), c.text)
-            << "value " << c.value;
+        EXPECT_EQ(guardedText([&](char* text) { effect.integerToText(c.value, text); }), c.text) << "value " << c.value;
     }
 }
 
 TEST(DbToText, ShowsTheAmplitudeInDecibels) {
     const FloatCase cases[] = {
-        {1.0f, "0.000000"},
-        {0.5f, "-6.02059"},
-        {2.0f, "6.020599"},
-        {10.0f, "20.00000"},
-        {0.1f, "-20.0000"},
-        {0.0f, "  -oo   "},
-        {-0.0f, "  -oo   "},
-        {-1.0f, "  -oo   "},
-        {-kInfinity, "  -oo   "},
-        {kInfinity, " Huge!  "},
-        {kNaN, "  NaN   "},
+        {1.0f, "0.000000"},       {0.5f, "-6.02059"},      {2.0f, "6.020599"},  {10.0f, "20.00000"},
+        {0.1f, "-20.0000"},       {0.0f, "  -oo   "},      {-0.0f, "  -oo   "}, {-1.0f, "  -oo   "},
+        {-kInfinity, "  -oo   "}, {kInfinity, " Huge!  "}, {kNaN, "  NaN   "},
     };
     PlainEffect effect;
     for (const FloatCase& c : cases) {
-        EXPECT_EQ(guardedText([&](char* text) { effect.dbToText(c.value, text); }), c.text)
-            << "value " << c.value;
+        EXPECT_EQ(guardedText([&](char* text) { effect.dbToText(c.value, text); }), c.text) << "value " << c.value;
     }
 }
 
@@ -209,8 +194,8 @@ TEST(UnitTexts, ConvertSamplesAtTheStoredSampleRate) {
                 effect.msToText(c.samples, out);
             }
         });
-        EXPECT_EQ(text, c.text) << (c.frequency ? "hzToText(" : "msToText(") << c.samples << ") at "
-                                << c.sampleRateHz << " Hz";
+        EXPECT_EQ(text, c.text) << (c.frequency ? "hzToText(" : "msToText(") << c.samples << ") at " << c.sampleRateHz
+                                << " Hz";
     }
 }
 
@@ -237,7 +222,7 @@ TEST(UnitTexts, ReachFloatToTextAndGetSampleRateThroughOverrides) {
     EXPECT_FLOAT_EQ(effect.received[0], -6.0206f);  // 20 * log10(0.5)
     EXPECT_EQ(effect.received[1], 10.0f);           // 1000 Hz over a period of 100 samples
     EXPECT_EQ(effect.received[2], 0.0f);
-    EXPECT_EQ(effect.received[3], 500.0f);          // 500 samples at 1000 Hz
+    EXPECT_EQ(effect.received[3], 500.0f);  // 500 samples at 1000 Hz
 }
 
 // The effect's Gain display: the audio path's output factor 10^(2 * gain - 1), exponent and
@@ -260,9 +245,17 @@ TEST(ParameterTexts, GainInDecibelsAndDepthInPercent) {
 // Every float helper writes exactly 8 characters, whatever the value: in range, beyond it,
 // infinite, not a number, denormal or negative zero.
 TEST(ValueTexts, NeverWriteMoreThanNineBytes) {
-    std::vector<float> values = {0.0f, -0.0f, kNaN, -kNaN, kInfinity, -kInfinity, kSmallestDenormal,
-                                 -kSmallestDenormal, std::numeric_limits<float>::min(),
-                                 std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest()};
+    std::vector<float> values = {0.0f,
+                                 -0.0f,
+                                 kNaN,
+                                 -kNaN,
+                                 kInfinity,
+                                 -kInfinity,
+                                 kSmallestDenormal,
+                                 -kSmallestDenormal,
+                                 std::numeric_limits<float>::min(),
+                                 std::numeric_limits<float>::max(),
+                                 std::numeric_limits<float>::lowest()};
     for (int exponent = -45; exponent <= 38; ++exponent) {
         for (const float mantissa : {1.0f, 1.2345678f, 5.0f, 9.9999999f}) {
             const float value = mantissa * std::pow(10.0f, static_cast<float>(exponent));

@@ -302,8 +302,9 @@ TEST_F(PrivateJackServer, PlaysTheOfflineRenderLateByInitialDelayTakesControlLin
 
     Child sameName(liveTool({"--name", "voice"}));
     EXPECT_EQ(sameName.finish(), 1);
-    EXPECT_EQ(sameName.err, "tinvoicer-live: port name 'voice:in' is taken: another JACK client is called "
-                            "'voice' (choose another --name)\n");
+    EXPECT_EQ(sameName.err,
+              "tinvoicer-live: port name 'voice:in' is taken: another JACK client is called "
+              "'voice' (choose another --name)\n");
 
     const auto interrupted = Clock::now();
     ::kill(tool->pid, SIGINT);

@@ -41,7 +41,8 @@ bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
 }
 
 TEST(KernelPasses, MagnitudesAreExactOnSmallValuesAndTouchOnlyTheirBins) {
-    std::vector<SpectralBin> bins{{9.0f, 9.0f}, {3.0f, 4.0f}, {3.0f, -4.0f}, {-2.0f, 0.0f}, {0.0f, 0.0f}, {0.0f, -1.5f}, {9.0f, 9.0f}};
+    std::vector<SpectralBin> bins{{9.0f, 9.0f}, {3.0f, 4.0f},  {3.0f, -4.0f}, {-2.0f, 0.0f},
+                                  {0.0f, 0.0f}, {0.0f, -1.5f}, {9.0f, 9.0f}};
     scalarPasses().magnitudes(bins.data() + 1, 5);
     const float expected[] = {9.0f, 5.0f, 5.0f, 2.0f, 0.0f, 1.5f, 9.0f};
     for (std::size_t k = 0; k < bins.size(); ++k) {

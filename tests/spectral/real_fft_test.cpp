@@ -184,7 +184,8 @@ TEST(RealFft, SingleToneLandsInItsOwnSlotWithThePositiveSineSign) {
             const int32_t slot = sine ? h + m : m;
             for (int32_t i = 0; i < n; ++i) {
                 // Float inputs and k = 6 stages of roundings on sums of up to 64 terms of order 1.
-                EXPECT_NEAR(out[i], i == slot ? static_cast<float>(h) : 0.0f, 2e-5) << (sine ? "sin" : "cos") << " bin " << m << " slot " << i;
+                EXPECT_NEAR(out[i], i == slot ? static_cast<float>(h) : 0.0f, 2e-5)
+                    << (sine ? "sin" : "cos") << " bin " << m << " slot " << i;
             }
         }
     }
@@ -215,17 +216,16 @@ TEST_P(RealFftSmall, InverseGivesLengthTimesTheInput) {
 
 const double root2 = std::sqrt(2.0);
 
-INSTANTIATE_TEST_SUITE_P(
-    KnownValues, RealFftSmall,
-    ::testing::Values(
-        SmallCase{"N1", {0.375f}, {0.375f}, {0.375f}},
-        SmallCase{"N2", {3.0f, 5.0f}, {8.0f, -2.0f}, {6.0f, 10.0f}},
-        SmallCase{"N4", {1, 2, 3, 4}, {10, -2, -2, -2}, {4, 8, 12, 16}},
-        SmallCase{"N8",
-                  {1, 2, 3, 4, 5, 6, 7, 8},
-                  {36, -4, -4, -4, -4, static_cast<float>(-4 * (1 + root2)), -4, static_cast<float>(-4 * (root2 - 1))},
-                  {8, 16, 24, 32, 40, 48, 56, 64}}),
-    [](const ::testing::TestParamInfo<SmallCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(KnownValues, RealFftSmall,
+                         ::testing::Values(SmallCase{"N1", {0.375f}, {0.375f}, {0.375f}},
+                                           SmallCase{"N2", {3.0f, 5.0f}, {8.0f, -2.0f}, {6.0f, 10.0f}},
+                                           SmallCase{"N4", {1, 2, 3, 4}, {10, -2, -2, -2}, {4, 8, 12, 16}},
+                                           SmallCase{"N8",
+                                                     {1, 2, 3, 4, 5, 6, 7, 8},
+                                                     {36, -4, -4, -4, -4, static_cast<float>(-4 * (1 + root2)), -4,
+                                                      static_cast<float>(-4 * (root2 - 1))},
+                                                     {8, 16, 24, 32, 40, 48, 56, 64}}),
+                         [](const ::testing::TestParamInfo<SmallCase>& info) { return std::string(info.param.name); });
 
 // A change detector of the platform's cos (which fills the twiddle table), not a correctness test:
 // the exact bits of both transforms on fixed noise. Every float32 rounding, and so every bit,
@@ -268,7 +268,8 @@ struct KernelCase {
     RealFft::Kernel kernel;
     int32_t minBits;
 };
-const KernelCase vectorKernels[] = {{RealFft::Kernel::Sse2, 6}, {RealFft::Kernel::Avx2, 7}, {RealFft::Kernel::Avx512, 8}};
+const KernelCase vectorKernels[] = {
+    {RealFft::Kernel::Sse2, 6}, {RealFft::Kernel::Avx2, 7}, {RealFft::Kernel::Avx512, 8}};
 
 std::vector<std::tuple<RealFft::Kernel, int32_t>> kernelLengths() {
     std::vector<std::tuple<RealFft::Kernel, int32_t>> cases;
@@ -324,11 +325,11 @@ TEST_P(RealFftKernel, GivesTheBitsOfTheScalarStages) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryKernelUpToK11, RealFftKernel, ::testing::ValuesIn(kernelLengths()),
-    [](const ::testing::TestParamInfo<std::tuple<RealFft::Kernel, int32_t>>& info) {
-        return std::string(kernelName(std::get<0>(info.param))) + "_N" + std::to_string(1 << std::get<1>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(EveryKernelUpToK11, RealFftKernel, ::testing::ValuesIn(kernelLengths()),
+                         [](const ::testing::TestParamInfo<std::tuple<RealFft::Kernel, int32_t>>& info) {
+                             return std::string(kernelName(std::get<0>(info.param))) + "_N" +
+                                    std::to_string(1 << std::get<1>(info.param));
+                         });
 
 // kernel() tells the code that runs: a length too short for a kernel's lanes runs the widest
 // narrower one that fills them, and a kernel this CPU lacks is never reported.
@@ -409,10 +410,10 @@ TEST(RealFft, AllocatesItsTablesAndWorkArrayOnly) {
     };
     const std::vector<Case> cases{
         {1, {4}},
-        {4, {16}},                       // no cosines, no work array
-        {8, {32, 32 + 60}},              // no cosines up to N = 8
-        {16, {64, 16, 64 + 60}},         // section 3 only
-        {1024, {4096, 2032, 4096 + 60}}, // 1024 indices, 508 cosines, 1024 work floats
+        {4, {16}},                        // no cosines, no work array
+        {8, {32, 32 + 60}},               // no cosines up to N = 8
+        {16, {64, 16, 64 + 60}},          // section 3 only
+        {1024, {4096, 2032, 4096 + 60}},  // 1024 indices, 508 cosines, 1024 work floats
     };
     for (const Case& c : cases) {
         std::vector<std::size_t> sizes;
@@ -431,9 +432,20 @@ TEST(RealFft, AdjustsLengthsThatAreNotAPowerOfTwo) {
         int32_t used;
     };
     const Case cases[] = {
-        {INT32_MIN, 1}, {-1024, 1}, {-1, 1}, {0, 1}, {1, 1}, {2, 2}, {3, 4}, {5, 8},
-        {1000, 1024}, {1024, 1024}, {1025, 2048}, {RealFft::maxLength - 1, RealFft::maxLength},
-        {RealFft::maxLength, RealFft::maxLength}, {RealFft::maxLength + 1, RealFft::maxLength},
+        {INT32_MIN, 1},
+        {-1024, 1},
+        {-1, 1},
+        {0, 1},
+        {1, 1},
+        {2, 2},
+        {3, 4},
+        {5, 8},
+        {1000, 1024},
+        {1024, 1024},
+        {1025, 2048},
+        {RealFft::maxLength - 1, RealFft::maxLength},
+        {RealFft::maxLength, RealFft::maxLength},
+        {RealFft::maxLength + 1, RealFft::maxLength},
         {INT32_MAX, RealFft::maxLength},
     };
     for (const Case& c : cases) {
@@ -451,7 +463,8 @@ TEST(RealFft, AdjustsLengthsThatAreNotAPowerOfTwo) {
         const std::vector<double> exact = reference::halfComplexDft(reference::toDouble(in));
         std::vector<double> error(exact.size());
         for (std::size_t i = 0; i < exact.size(); ++i) error[i] = out[i] - exact[i];
-        EXPECT_LE(fullSpectrumNorm(error), fftErrorBound(static_cast<int32_t>(std::log2(c.used)), fullSpectrumNorm(exact)))
+        EXPECT_LE(fullSpectrumNorm(error),
+                  fftErrorBound(static_cast<int32_t>(std::log2(c.used)), fullSpectrumNorm(exact)))
             << "requested " << c.requested;
     }
 }

@@ -14,8 +14,12 @@ namespace reference {
 inline const double pi = 3.14159265358979323846;
 
 /// cos and sin of 2*pi*(m*t mod n)/n, reduced exactly in integers before the double evaluation.
-inline double cosTurn(int64_t m, int64_t t, int64_t n) { return std::cos(2.0 * pi * static_cast<double>((m * t) % n) / static_cast<double>(n)); }
-inline double sinTurn(int64_t m, int64_t t, int64_t n) { return std::sin(2.0 * pi * static_cast<double>((m * t) % n) / static_cast<double>(n)); }
+inline double cosTurn(int64_t m, int64_t t, int64_t n) {
+    return std::cos(2.0 * pi * static_cast<double>((m * t) % n) / static_cast<double>(n));
+}
+inline double sinTurn(int64_t m, int64_t t, int64_t n) {
+    return std::sin(2.0 * pi * static_cast<double>((m * t) % n) / static_cast<double>(n));
+}
 
 /// Half-complex spectrum of x: slot 0 DC, 1..h-1 cosine sums, h Nyquist, h+1..n-1 sine sums.
 inline std::vector<double> halfComplexDft(const std::vector<double>& x) {

@@ -151,7 +151,8 @@ TEST(SpectralProcessor, ArbitraryInputComesBackScaledByTheChainGain) {
     const std::vector<float> in = noise.block(5 * frameLength);
     const std::vector<float> out = run(processor, in);
     for (std::size_t s = 0; s < out.size(); ++s) {
-        const double expected = s < frameLength ? 0.0 : in[s - frameLength] * chainGain(static_cast<int32_t>(s % hopLength));
+        const double expected =
+            s < frameLength ? 0.0 : in[s - frameLength] * chainGain(static_cast<int32_t>(s % hopLength));
         // Each result is a sum of four frames, each carrying the round-trip error of a whole
         // frame of noise (about 1e-7 of its rms, times the window).
         EXPECT_NEAR(out[s], expected, noiseLevel) << "sample " << s;
@@ -208,7 +209,8 @@ TEST(SpectralProcessor, WindowsSetTheChainGain) {
         processor.setWindow(type);
         const std::vector<float> out = run(processor, std::vector<float>(3 * frameLength, 1.0f));
         for (int32_t s = frameLength; s < 3 * frameLength; ++s) {
-            EXPECT_NEAR(out[s], chainGain(s % hopLength, frameLength, type), chainTolerance) << "window " << type << " sample " << s;
+            EXPECT_NEAR(out[s], chainGain(s % hopLength, frameLength, type), chainTolerance)
+                << "window " << type << " sample " << s;
         }
     }
 }
@@ -298,12 +300,14 @@ TEST(SpectralProcessor, IrregularBlocksGiveTheBitsOfOneSampleAtATime) {
         std::size_t start = 0;
         for (std::size_t b = 0; start < in.size(); ++b) {
             const int32_t wanted = sizes[b % (sizeof sizes / sizeof sizes[0])];
-            const int32_t count = static_cast<int32_t>(std::min<std::size_t>(wanted < 0 ? 0 : wanted, in.size() - start));
+            const int32_t count =
+                static_cast<int32_t>(std::min<std::size_t>(wanted < 0 ? 0 : wanted, in.size() - start));
             blocks.processBlock(source + start, out.data() + start, wanted < 0 ? wanted : count);
             start += static_cast<std::size_t>(wanted < 0 ? 0 : count);
         }
         for (std::size_t s = 0; s < in.size(); ++s) {
-            EXPECT_EQ(std::memcmp(&out[s], &expected[s], sizeof(float)), 0) << (inPlace ? "in place, " : "") << "sample " << s;
+            EXPECT_EQ(std::memcmp(&out[s], &expected[s], sizeof(float)), 0)
+                << (inPlace ? "in place, " : "") << "sample " << s;
         }
     }
 }
@@ -320,7 +324,8 @@ TEST(SpectralProcessor, EveryTransformKernelGivesTheScalarChainsBits) {
         SpectralProcessor processor(frameLength, kernel);
         const std::vector<float> out = run(processor, in);
         for (std::size_t s = 0; s < in.size(); ++s) {
-            ASSERT_EQ(std::memcmp(&out[s], &expected[s], sizeof(float)), 0) << "kernel " << static_cast<int>(kernel) << " sample " << s;
+            ASSERT_EQ(std::memcmp(&out[s], &expected[s], sizeof(float)), 0)
+                << "kernel " << static_cast<int>(kernel) << " sample " << s;
         }
     }
 }
@@ -360,16 +365,16 @@ TEST_P(SpectralProcessorLength, AdjustsTheFrameLengthAndKeepsItsLatency) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, SpectralProcessorLength,
-    ::testing::Values(LengthCase{INT32_MIN, 4}, LengthCase{-1024, 4}, LengthCase{-1, 4}, LengthCase{0, 4},
-                      LengthCase{1, 4}, LengthCase{2, 4}, LengthCase{3, 4}, LengthCase{4, 4}, LengthCase{5, 8},
-                      LengthCase{8, 8}, LengthCase{100, 128}, LengthCase{1000, 1024}, LengthCase{1024, 1024},
-                      LengthCase{2048, 2048}, LengthCase{RealFft::maxLength + 1, RealFft::maxLength},
-                      LengthCase{INT32_MAX, RealFft::maxLength}),
-    [](const ::testing::TestParamInfo<LengthCase>& info) {
-        const int32_t r = info.param.requested;
-        return (r < 0 ? "minus" + std::to_string(-static_cast<int64_t>(r)) : std::to_string(r));
-    });
+INSTANTIATE_TEST_SUITE_P(Requests, SpectralProcessorLength,
+                         ::testing::Values(LengthCase{INT32_MIN, 4}, LengthCase{-1024, 4}, LengthCase{-1, 4},
+                                           LengthCase{0, 4}, LengthCase{1, 4}, LengthCase{2, 4}, LengthCase{3, 4},
+                                           LengthCase{4, 4}, LengthCase{5, 8}, LengthCase{8, 8}, LengthCase{100, 128},
+                                           LengthCase{1000, 1024}, LengthCase{1024, 1024}, LengthCase{2048, 2048},
+                                           LengthCase{RealFft::maxLength + 1, RealFft::maxLength},
+                                           LengthCase{INT32_MAX, RealFft::maxLength}),
+                         [](const ::testing::TestParamInfo<LengthCase>& info) {
+                             const int32_t r = info.param.requested;
+                             return (r < 0 ? "minus" + std::to_string(-static_cast<int64_t>(r)) : std::to_string(r));
+                         });
 
 }  // namespace

@@ -13,6 +13,8 @@ struct OpcodeAnswer {
     intptr_t expected;
 };
 
+// A table, four answers a line, which the formatter would spread one a line.
+// clang-format off
 inline constexpr OpcodeAnswer kDefaultAnswers[] = {
     {effOpen, 0, 0, 0}, {effClose, 0, 0, 0}, {effGetProgram, 0, 0, 0}, {effGetVu, 0, 0, 0},
     {effSetSampleRate, 0, 0, 0}, {effSetBlockSize, 0, 512, 0}, {effMainsChanged, 0, 1, 0},
@@ -36,3 +38,4 @@ inline constexpr OpcodeAnswer kDefaultAnswers[] = {
     {effEndSetProgram, 0, 0, 0}, {69, 0, 0, 0}, {1000, 0, 0, 0}, {-1, 0, 0, 0}, {-25, 0, 0, 0},
     {INT32_MIN, 0, 0, 0},
 };
+// clang-format on

@@ -85,8 +85,8 @@ Function next(const char* name) {
 }  // namespace realtime_probe
 
 #if TINVOICER_INTERPOSE
-using realtime_probe::Counts;
 using realtime_probe::count;
+using realtime_probe::Counts;
 using realtime_probe::next;
 
 extern "C" {

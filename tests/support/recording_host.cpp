@@ -12,8 +12,7 @@ RecordingHost::~RecordingHost() {
     }
 }
 
-intptr_t RecordingHost::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                                 float opt) {
+intptr_t RecordingHost::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
     RecordingHost* host = currentHost;
     if (host == nullptr) {
         return opcode == audioMasterVersion ? 2400 : 0;

@@ -26,8 +26,7 @@ public:
     RecordingHost(const RecordingHost&) = delete;
     RecordingHost& operator=(const RecordingHost&) = delete;
 
-    static intptr_t callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                             float opt);
+    static intptr_t callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
 
     std::vector<HostRequest> requests;
     intptr_t versionAnswer = 2400;

@@ -92,9 +92,7 @@ std::set<std::string> LoadedModule::exportedNames() const {
 
 #endif
 
-PluginMainProc LoadedModule::entry(const char* name) const {
-    return reinterpret_cast<PluginMainProc>(symbol(name));
-}
+PluginMainProc LoadedModule::entry(const char* name) const { return reinterpret_cast<PluginMainProc>(symbol(name)); }
 
 PluginInstance::PluginInstance(const LoadedModule& module, audioMasterCallback callback)
     : record(module.entry()(callback)) {

@@ -53,40 +53,28 @@ private:
 
     intptr_t dispatch(int32_t opcode, int32_t index, intptr_t value, char* text, float opt) {
         switch (opcode) {
-        case effSetSampleRate:
-            log->sampleRateHz = opt;
-            return 0;
-        case effSetBlockSize:
-            log->blockFrames = value;
-            return 0;
-        case effMainsChanged:
-            log->mainsValues.push_back(value);
-            resumed = value != 0;
-            if (resumed) {
-                log->sampleRateAnswer = host(&record, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f);
-                log->blockSizeAnswer = host(&record, audioMasterGetBlockSize, 0, 0, nullptr, 0.0f);
-                log->processLevelAnswer = host(&record, audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f);
-            }
-            return 0;
-        case effSetProgram:
-            program = static_cast<int32_t>(value);
-            return 0;
-        case effGetProgram:
-            return program;
-        case effGetProgramName:
-            std::strcpy(text, kProgramNames[program]);
-            return 0;
-        case effGetProgramNameIndexed:
-            if (!shape.answersIndexedProgramNames || index < 0 || index >= 3) {
+            case effSetSampleRate: log->sampleRateHz = opt; return 0;
+            case effSetBlockSize: log->blockFrames = value; return 0;
+            case effMainsChanged:
+                log->mainsValues.push_back(value);
+                resumed = value != 0;
+                if (resumed) {
+                    log->sampleRateAnswer = host(&record, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f);
+                    log->blockSizeAnswer = host(&record, audioMasterGetBlockSize, 0, 0, nullptr, 0.0f);
+                    log->processLevelAnswer = host(&record, audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f);
+                }
                 return 0;
-            }
-            std::strcpy(text, kProgramNames[index]);
-            return 1;
-        case effGetParamName:
-            std::strcpy(text, kParameterNames[index]);
-            return 0;
-        default:
-            return 0;
+            case effSetProgram: program = static_cast<int32_t>(value); return 0;
+            case effGetProgram: return program;
+            case effGetProgramName: std::strcpy(text, kProgramNames[program]); return 0;
+            case effGetProgramNameIndexed:
+                if (!shape.answersIndexedProgramNames || index < 0 || index >= 3) {
+                    return 0;
+                }
+                std::strcpy(text, kProgramNames[index]);
+                return 1;
+            case effGetParamName: std::strcpy(text, kParameterNames[index]); return 0;
+            default: return 0;
         }
     }
 

@@ -20,7 +20,7 @@ struct FakeEffectShape {
 
 /// What one fake saw. Outlives the fake, which the host destroys with effClose.
 struct FakeEffectLog {
-    std::vector<int32_t> opcodes;  ///< every dispatcher call, in order
+    std::vector<int32_t> opcodes;       ///< every dispatcher call, in order
     std::vector<intptr_t> mainsValues;  ///< the value of each effMainsChanged
     intptr_t versionAnswer = -1;
     intptr_t sampleRateAnswer = -1;  ///< asked when resumed

@@ -44,8 +44,7 @@ public:
         ::setenv("ASAN_OPTIONS", combined.c_str(), 1);
     }
 };
-const ::testing::Environment* const ignoreLeaksOfPeers =
-    ::testing::AddGlobalTestEnvironment(new IgnoreLeaksOfPeers);
+const ::testing::Environment* const ignoreLeaksOfPeers = ::testing::AddGlobalTestEnvironment(new IgnoreLeaksOfPeers);
 
 Sound noise(int32_t channels, size_t frames) {
     Sound sound;
@@ -87,7 +86,8 @@ TEST_P(PeerPlugin, RendersMonoAndStereoFilesToTheirFullLength) {
         const Sound output = readSound(folder.file("out.wav"));
         EXPECT_EQ(output.channels, channels);
         EXPECT_EQ(output.frames(), input.frames());
-        EXPECT_TRUE(std::all_of(output.samples.begin(), output.samples.end(), [](float s) { return std::isfinite(s); }));
+        EXPECT_TRUE(
+            std::all_of(output.samples.begin(), output.samples.end(), [](float s) { return std::isfinite(s); }));
         EXPECT_TRUE(std::any_of(output.samples.begin(), output.samples.end(), [](float s) { return s != 0.0f; }))
             << "the effect gave only silence";
     }
@@ -95,13 +95,12 @@ TEST_P(PeerPlugin, RendersMonoAndStereoFilesToTheirFullLength) {
 
 // Two DPF builds and three LSP builds: stereo in and out, mono in and out, and one with a side chain
 // input beyond the file's channels.
-INSTANTIATE_TEST_SUITE_P(
-    Debian, PeerPlugin,
-    ::testing::Values(Peer{"DpfMVerb", "MVerb-vst.so"}, Peer{"Dpf3BandEq", "3BandEQ-vst.so"},
-                      Peer{"LspCompressorStereo", "lsp-plugins/compressor-stereo.so"},
-                      Peer{"LspParaEqualizerMono", "lsp-plugins/para-equalizer-x16-mono.so"},
-                      Peer{"LspSidechainCompressorMono", "lsp-plugins/sc-compressor-mono.so"}),
-    [](const ::testing::TestParamInfo<Peer>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Debian, PeerPlugin,
+                         ::testing::Values(Peer{"DpfMVerb", "MVerb-vst.so"}, Peer{"Dpf3BandEq", "3BandEQ-vst.so"},
+                                           Peer{"LspCompressorStereo", "lsp-plugins/compressor-stereo.so"},
+                                           Peer{"LspParaEqualizerMono", "lsp-plugins/para-equalizer-x16-mono.so"},
+                                           Peer{"LspSidechainCompressorMono", "lsp-plugins/sc-compressor-mono.so"}),
+                         [](const ::testing::TestParamInfo<Peer>& info) { return std::string(info.param.name); });
 
 /// The first frame whose magnitude exceeds `threshold`, or the length when none does.
 size_t onset(const std::vector<float>& x, float threshold) {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "effect_controls.h"
@@ -39,8 +39,8 @@ public:
 
 /// Renders `input` through fakes of `shape` the way the tool does: as many instances as needed.
 struct FakeRender {
-    FakeRender(const FakeEffectShape& shape, const std::vector<float>& input, int32_t channels,
-               int32_t blockFrames, bool compensate) {
+    FakeRender(const FakeEffectShape& shape, const std::vector<float>& input, int32_t channels, int32_t blockFrames,
+               bool compensate) {
         resetFakes(shape);
         const int32_t count = instancesNeeded(shape.inputs, shape.outputs, channels);
         std::vector<EffectInstance*> effects;
@@ -112,8 +112,8 @@ struct RoutingCase {
     int32_t inputs;
     int32_t outputs;
     int32_t expectedInstances;
-    std::vector<int> sourceOfChannel;  ///< file channel each output channel should echo; -1: silent
-    std::vector<bool> inputPinsFed;    ///< per input pin of the first instance: does it see signal?
+    std::vector<int> sourceOfChannel;   ///< file channel each output channel should echo; -1: silent
+    std::vector<bool> inputPinsFed;     ///< per input pin of the first instance: does it see signal?
     std::vector<std::string> warnings;  ///< what the user is told about channels left out
 };
 
@@ -154,14 +154,38 @@ INSTANTIATE_TEST_SUITE_P(
         RoutingCase{"MonoEffectOnStereo", 2, 1, 1, 2, {0, 1}, {true}, {}},
         RoutingCase{"MonoEffectOnSixChannels", 6, 1, 1, 6, {0, 1, 2, 3, 4, 5}, {true}, {}},
         RoutingCase{"StereoEffectOnStereo", 2, 2, 2, 1, {0, 1}, {true, true}, {}},
-        RoutingCase{"SurplusInputsGetSilence", 2, 4, 4, 1, {0, 1}, {true, true, false, false},
+        RoutingCase{"SurplusInputsGetSilence",
+                    2,
+                    4,
+                    4,
+                    1,
+                    {0, 1},
+                    {true, true, false, false},
                     {"the effect has 4 outputs and the file 2 channels; effect outputs 3 to 4 are dropped"}},
-        RoutingCase{"SurplusOutputsAreDropped", 1, 1, 3, 1, {0}, {true},
+        RoutingCase{"SurplusOutputsAreDropped",
+                    1,
+                    1,
+                    3,
+                    1,
+                    {0},
+                    {true},
                     {"the effect has 3 outputs and the file 1 channel; effect outputs 2 to 3 are dropped"}},
-        RoutingCase{"ChannelsBeyondTheOutputsAreSilent", 3, 2, 2, 1, {0, 1, -1}, {true, true},
+        RoutingCase{"ChannelsBeyondTheOutputsAreSilent",
+                    3,
+                    2,
+                    2,
+                    1,
+                    {0, 1, -1},
+                    {true, true},
                     {"the effect has 2 inputs; input channel 3 is not processed",
                      "the effect has 2 outputs; output channel 3 is silent"}},
-        RoutingCase{"MonoInStereoOutOnMono", 1, 1, 2, 1, {0}, {true},
+        RoutingCase{"MonoInStereoOutOnMono",
+                    1,
+                    1,
+                    2,
+                    1,
+                    {0},
+                    {true},
                     {"the effect has 2 outputs and the file 1 channel; effect output 2 is dropped"}}),
     [](const ::testing::TestParamInfo<RoutingCase>& info) { return std::string(info.param.name); });
 
@@ -203,9 +227,7 @@ TEST(EffectWithoutReplacing, StartsEachCallFromZeroedOutputs) {
 
 TEST(EffectLifecycle, IsOpenedPreparedResumedSuspendedAndClosedInHostOrder) {
     resetFakes(FakeEffectShape{});
-    {
-        FakeRender render(FakeEffectShape{}, numberedFrames(100, 1), 1, 32, true);
-    }
+    { FakeRender render(FakeEffectShape{}, numberedFrames(100, 1), 1, 32, true); }
     const FakeEffectLog& log = *fakeLogs().front();
     // The first resume and suspend frame the block of silence that settles the effect's delay.
     const std::vector<int32_t> expected = {effOpen,         effSetSampleRate, effSetBlockSize, effMainsChanged,
@@ -226,8 +248,8 @@ TEST(HostCallback, AnswersTheVersionAndTheStreamItPrepared) {
 }
 
 TEST(HostCallback, TellsEffectsWhetherTheyRunOfflineOrInRealTime) {
-    const std::pair<EffectInstance::HostRole, intptr_t> cases[] = {
-        {EffectInstance::HostRole::offlineRenderer, 4}, {EffectInstance::HostRole::liveClient, 2}};
+    const std::pair<EffectInstance::HostRole, intptr_t> cases[] = {{EffectInstance::HostRole::offlineRenderer, 4},
+                                                                   {EffectInstance::HostRole::liveClient, 2}};
     for (const auto& [role, processLevel] : cases) {
         resetFakes(FakeEffectShape{});
         {
@@ -247,9 +269,8 @@ struct NameCase {
 
 TEST(NamesMatch, IgnoreLeadingBlanksAndCaseOnly) {
     const NameCase cases[] = {
-        {"Gain", " Gain", true},      {" gain", "GAIN", true},     {"mix level", "Mix Level", true},
-        {"Gain", "Gain ", false},     {"Gai", "Gain", false},      {"Gain", "Gains", false},
-        {"mixlevel", "Mix Level", false}, {"\tDepth", "depth", true},
+        {"Gain", " Gain", true}, {" gain", "GAIN", true},  {"mix level", "Mix Level", true}, {"Gain", "Gain ", false},
+        {"Gai", "Gain", false},  {"Gain", "Gains", false}, {"mixlevel", "Mix Level", false}, {"\tDepth", "depth", true},
     };
     for (const NameCase& c : cases) {
         EXPECT_EQ(namesMatch(c.typed, c.effectName), c.matches) << c.typed << " / " << c.effectName;

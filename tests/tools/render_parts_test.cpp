@@ -50,7 +50,8 @@ TEST(CommandLine, RefusesWhatItCannotActOnNamingTheArgument) {
         {{"-o", "a.wav", "--sample-format", "16", "--sample-format=24"}, "--sample-format: given more than once"},
         {{"-o", "a.wav", "--plugin", "x.so", "--plugin", "x.so"}, "--plugin: given more than once"},
         {{"-o", "out.wav", "--param", "Gain=1e99"}, "--param Gain=1e99: value 1e99 is outside 0 to 1"},
-        {{"a.wav", "b\nc.wav", "-o", "c.wav"}, "'b\\nc.wav': only one input file may be given (the output goes after -o)"},
+        {{"a.wav", "b\nc.wav", "-o", "c.wav"},
+         "'b\\nc.wav': only one input file may be given (the output goes after -o)"},
     };
     for (const RefusedCommand& c : cases) {
         try {
@@ -63,10 +64,10 @@ TEST(CommandLine, RefusesWhatItCannotActOnNamingTheArgument) {
 }
 
 TEST(CommandLine, ReadsEveryOptionInEitherSpelling) {
-    const RenderOptions options = parseCommandLine(
-        {"--plugin=/x/fx.so", "in.flac", "--output", "out.wav", "--program", "Robot", "--param", "0=0",
-         "--param= Depth=1", "--sample-format=24", "--block-size", "64", "--no-latency-compensation",
-         "--param", "Gain=1e-45", "--param", "Gain= 0.5 "});
+    const RenderOptions options =
+        parseCommandLine({"--plugin=/x/fx.so", "in.flac", "--output", "out.wav", "--program", "Robot", "--param", "0=0",
+                          "--param= Depth=1", "--sample-format=24", "--block-size", "64", "--no-latency-compensation",
+                          "--param", "Gain=1e-45", "--param", "Gain= 0.5 "});
     EXPECT_EQ(options.inputPath, "in.flac");
     EXPECT_EQ(options.outputPath, "out.wav");
     EXPECT_EQ(options.pluginPath, "/x/fx.so");
@@ -114,7 +115,8 @@ TEST(OutputFormat, FollowsTheNameThenTheInputAndRefusesWhatTheContainerCannotHol
         // A codec stays in its own container; elsewhere the container's natural encoding takes over.
         {"out.wav", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, SampleFormat::keep, SF_FORMAT_WAV | SF_FORMAT_FLOAT},
         {"out.aiff", SF_FORMAT_OGG | SF_FORMAT_OPUS, SampleFormat::keep, SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
-        {"out", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, SampleFormat::keep, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+        {"out", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, SampleFormat::keep,
+         SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
         {"out.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, SampleFormat::keep, SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM},
         {"out.flac", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, SampleFormat::keep, SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
         // A sample format the new container lacks falls back to float.
@@ -180,7 +182,7 @@ TEST(OutputFormat, TurnsALongWavIntoRf64AndRefusesWhatOverflowsOtherContainers) 
         {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 8, 140'000'000, SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
         {SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 8, 140'000'000, 0},
         {SF_FORMAT_AU | SF_FORMAT_PCM_16, 8, 140'000'000, SF_FORMAT_AU | SF_FORMAT_PCM_16},  // 2.24 GB
-        {SF_FORMAT_AU | SF_FORMAT_PCM_24, 8, 190'000'000, 0},                                 // 4.56 GB
+        {SF_FORMAT_AU | SF_FORMAT_PCM_24, 8, 190'000'000, 0},                                // 4.56 GB
         {SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 2, kUnknown, SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
     };
     for (const SizeCase& c : cases) {
@@ -235,8 +237,8 @@ TEST(SoundFileWriter, WritesNonFiniteSamplesAsZeroAndCountsThemApartFromClipping
     samples[11] = std::numeric_limits<float>::infinity();
     samples[2000] = -std::numeric_limits<float>::infinity();
     samples[2500] = 1.5f;
-    for (int format : {SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
-                       SF_FORMAT_WAV | SF_FORMAT_FLOAT}) {
+    for (int format :
+         {SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, SF_FORMAT_WAV | SF_FORMAT_FLOAT}) {
         const TemporaryFile file(".snd");
         const WrittenFile written = writeThroughWriter(file.path, format, samples);
         const bool integer = (format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT;

@@ -133,16 +133,15 @@ TEST_P(OutputLength, EqualsTheInputsAndKeepsItsFormat) {
 }
 
 // Lengths below, at and above the delay and the block; 16- and 24-bit PCM and float; MP3 in and out.
-INSTANTIATE_TEST_SUITE_P(
-    LengthsFormatsBlocks, OutputLength,
-    ::testing::Values(LengthCase{1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "512"},
-                      LengthCase{1000, SF_FORMAT_WAV | SF_FORMAT_FLOAT, "1"},
-                      LengthCase{1024, SF_FORMAT_WAV | SF_FORMAT_PCM_24, "1024"},
-                      LengthCase{kRateHz + 17, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "333"},
-                      LengthCase{kRateHz, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, "512", "out.wav",
-                                 SF_FORMAT_WAV | SF_FORMAT_FLOAT},
-                      LengthCase{kRateHz, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "512", "out.mp3",
-                                 SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}));
+INSTANTIATE_TEST_SUITE_P(LengthsFormatsBlocks, OutputLength,
+                         ::testing::Values(LengthCase{1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "512"},
+                                           LengthCase{1000, SF_FORMAT_WAV | SF_FORMAT_FLOAT, "1"},
+                                           LengthCase{1024, SF_FORMAT_WAV | SF_FORMAT_PCM_24, "1024"},
+                                           LengthCase{kRateHz + 17, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "333"},
+                                           LengthCase{kRateHz, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, "512",
+                                                      "out.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+                                           LengthCase{kRateHz, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "512", "out.mp3",
+                                                      SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}));
 
 TEST_F(RenderTool, EachChannelOfAMultiChannelFileGoesThroughItsOwnInstance) {
     constexpr int32_t channels = 3;
@@ -172,8 +171,8 @@ TEST_F(RenderTool, ConversionToPcmReportsAndClipsWhatExceedsFullScale) {
     const std::vector<std::string> loud = {"--param", "Gain=1"};  // the largest output factor
     const Sound asFloat = render(input, loud, "float.wav");
     ASSERT_TRUE(lastRun.err.empty()) << lastRun.err;
-    const long clipped = std::count_if(asFloat.samples.begin(), asFloat.samples.end(),
-                                       [](float s) { return std::fabs(s) > 1.0f; });
+    const long clipped =
+        std::count_if(asFloat.samples.begin(), asFloat.samples.end(), [](float s) { return std::fabs(s) > 1.0f; });
     ASSERT_GT(clipped, 0);
 
     std::vector<std::string> toPcm = loud;
@@ -219,8 +218,8 @@ TEST_F(RenderTool, ListShowsWhatTheRecordAndTheDispatcherTell) {
         "Programs:   " + std::to_string(record.numPrograms),
         "  *   2  ",
         "Parameters: " + std::to_string(record.numParams),
-        "0.7500  " + plugin.text(effGetParamDisplay, 0).substr(
-                         plugin.text(effGetParamDisplay, 0).find_first_not_of(' ')),
+        "0.7500  " +
+            plugin.text(effGetParamDisplay, 0).substr(plugin.text(effGetParamDisplay, 0).find_first_not_of(' ')),
     };
     for (const std::string& line : expectedLines) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
@@ -272,8 +271,11 @@ TEST_P(BadInputs, GetOneLineNamingTheCauseAndLoseNothing) {
     writeBytes(folder.file("out.wav"), "an earlier result\n");
     ASSERT_EQ(::link(folder.file("in.wav").c_str(), folder.file("alias.wav").c_str()), 0);
     ASSERT_EQ(::symlink("/dev/full", folder.file("full.flac").c_str()), 0);
-    writeSound(folder.file("cut.flac"), monoSound(test_support::noise(44100, 0.2f, 9), SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
-    ASSERT_EQ(::truncate(folder.file("cut.flac").c_str(), static_cast<off_t>(readBytes(folder.file("cut.flac")).size() / 2)), 0);
+    writeSound(folder.file("cut.flac"),
+               monoSound(test_support::noise(44100, 0.2f, 9), SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
+    ASSERT_EQ(
+        ::truncate(folder.file("cut.flac").c_str(), static_cast<off_t>(readBytes(folder.file("cut.flac")).size() / 2)),
+        0);
     const std::string inputBytes = readBytes(folder.file("in.wav"));
     const std::vector<std::string> namesBefore = folder.names();
 
@@ -304,31 +306,44 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"OutputIsTheInput", {"@/in.wav", "-o", "@/in.wav"}, "'@/in.wav': is the input file"},
         BadInput{"OutputIsTheInputByAnotherName", {"@/in.wav", "-o", "@/./in.wav"}, "'@/./in.wav': is the input file"},
         BadInput{"OutputIsAHardLinkToTheInput", {"@/in.wav", "-o", "@/alias.wav"}, "'@/alias.wav': is the input file"},
-        BadInput{"ModuleMissing", {"@/in.wav", "-o", "@/out.wav", "--plugin", "@/none.so"},
+        BadInput{"ModuleMissing",
+                 {"@/in.wav", "-o", "@/out.wav", "--plugin", "@/none.so"},
                  "'@/none.so': cannot load module: No such file"},
-        BadInput{"ModuleDoesNotLoad", {"@/in.wav", "-o", "@/out.wav", "--plugin", "@/broken.so"},
+        BadInput{"ModuleDoesNotLoad",
+                 {"@/in.wav", "-o", "@/out.wav", "--plugin", "@/broken.so"},
                  "'@/broken.so': cannot load module: "},
-        BadInput{"ModuleHasNoMain", {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NO_ENTRY_PATH},
+        BadInput{"ModuleHasNoMain",
+                 {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NO_ENTRY_PATH},
                  "'" FAULT_NO_ENTRY_PATH "': not a VST 2 module: exports neither VSTPluginMain nor main"},
-        BadInput{"MainReturnsNull", {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NULL_RECORD_PATH},
+        BadInput{"MainReturnsNull",
+                 {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NULL_RECORD_PATH},
                  "'" FAULT_NULL_RECORD_PATH "': the module's main returned no effect"},
-        BadInput{"WrongMagic", {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_WRONG_MAGIC_PATH},
+        BadInput{"WrongMagic",
+                 {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_WRONG_MAGIC_PATH},
                  "'" FAULT_WRONG_MAGIC_PATH "': not a VST 2 effect: magic 0x4E6F7065 instead of 0x56737450"},
-        BadInput{"NoOutputs", {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NO_OUTPUTS_PATH},
+        BadInput{"NoOutputs",
+                 {"@/in.wav", "-o", "@/out.wav", "--plugin", FAULT_NO_OUTPUTS_PATH},
                  "'" FAULT_NO_OUTPUTS_PATH "': the effect has no outputs"},
-        BadInput{"UnknownParameter", {"@/in.wav", "-o", "@/out.wav", "--param", "Volume=0.5"},
+        BadInput{"UnknownParameter",
+                 {"@/in.wav", "-o", "@/out.wav", "--param", "Volume=0.5"},
                  "--param Volume: no parameter of that name (the effect has: Gain, Depth)"},
-        BadInput{"ParameterIndexOutOfRange", {"@/in.wav", "-o", "@/out.wav", "--param", "7=0.5"},
+        BadInput{"ParameterIndexOutOfRange",
+                 {"@/in.wav", "-o", "@/out.wav", "--param", "7=0.5"},
                  "--param 7: the effect has parameters 0 to 1"},
-        BadInput{"UnknownProgram", {"@/in.wav", "-o", "@/out.wav", "--program", "Opera"},
+        BadInput{"UnknownProgram",
+                 {"@/in.wav", "-o", "@/out.wav", "--program", "Opera"},
                  "--program Opera: no program of that name"},
-        BadInput{"ProgramIndexOutOfRange", {"@/in.wav", "-o", "@/out.wav", "--program", "4"},
+        BadInput{"ProgramIndexOutOfRange",
+                 {"@/in.wav", "-o", "@/out.wav", "--program", "4"},
                  "--program 4: the effect has programs 0 to 3"},
-        BadInput{"ValueAboveOne", {"@/in.wav", "-o", "@/out.wav", "--param", "Gain=1.01"},
+        BadInput{"ValueAboveOne",
+                 {"@/in.wav", "-o", "@/out.wav", "--param", "Gain=1.01"},
                  "--param Gain=1.01: value 1.01 is outside 0 to 1"},
-        BadInput{"ValueBelowZero", {"@/in.wav", "-o", "@/out.wav", "--param", "Depth=-1"},
+        BadInput{"ValueBelowZero",
+                 {"@/in.wav", "-o", "@/out.wav", "--param", "Depth=-1"},
                  "--param Depth=-1: value -1 is outside 0 to 1"},
-        BadInput{"SampleFormatTheContainerLacks", {"@/in.wav", "-o", "@/out.flac", "--sample-format", "float"},
+        BadInput{"SampleFormatTheContainerLacks",
+                 {"@/in.wav", "-o", "@/out.flac", "--sample-format", "float"},
                  "'@/out.flac': FLAC (Free Lossless Audio Codec) cannot hold 32 bit float samples"}),
     [](const ::testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
 
@@ -468,11 +483,11 @@ TEST(StandardOutput, AFailedWriteOfTheHelpOrTheListingIsAnError) {
 /// inherited as ignored, a file-size limit. The output may only be complete or untouched.
 struct HostileRun {
     const char* name;
-    const char* module;   ///< a fault module, or nullptr for Tinvoicer
-    int raisedSignal;     ///< raised by the module during the render; 0: none
+    const char* module;  ///< a fault module, or nullptr for Tinvoicer
+    int raisedSignal;    ///< raised by the module during the render; 0: none
     std::vector<int> ignoredSignals;
     long fileSizeLimitBytes;
-    int expectedSignal;   ///< the signal the tool dies of, or 0 when it exits
+    int expectedSignal;  ///< the signal the tool dies of, or 0 when it exits
     int expectedExitCode;
     std::string message;  ///< the one line on stderr; empty: nothing
 };
@@ -518,30 +533,53 @@ std::string crashLine(const std::string& modulePath, const std::string& step, co
 
 INSTANTIATE_TEST_SUITE_P(
     Table, HostileEnvironment,
-    ::testing::Values(
-        HostileRun{"CrashInMain", FAULT_CRASH_IN_MAIN_PATH, 0, {}, 0, SIGABRT, -1,
-                   crashLine(FAULT_CRASH_IN_MAIN_PATH, "main", "SIGABRT")},
-        HostileRun{"CrashInDispatcher", FAULT_CRASH_IN_DISPATCHER_PATH, 0, {}, 0, SIGFPE, -1,
-                   crashLine(FAULT_CRASH_IN_DISPATCHER_PATH, "the dispatcher (opcode 12)", "SIGFPE")},
-        HostileRun{"CrashInProcessing", FAULT_CRASH_IN_PROCESS_PATH, 0, {}, 0, SIGSEGV, -1,
-                   crashLine(FAULT_CRASH_IN_PROCESS_PATH, "processReplacing", "SIGSEGV")},
-        HostileRun{"Hangup", FAULT_RAISE_IN_PROCESS_PATH, SIGHUP, {}, 0, SIGHUP, -1, ""},
-        HostileRun{"Interrupt", FAULT_RAISE_IN_PROCESS_PATH, SIGINT, {}, 0, SIGINT, -1, ""},
-        HostileRun{"Quit", FAULT_RAISE_IN_PROCESS_PATH, SIGQUIT, {}, 0, SIGQUIT, -1, ""},
-        HostileRun{"Terminate", FAULT_RAISE_IN_PROCESS_PATH, SIGTERM, {}, 0, SIGTERM, -1, ""},
-        HostileRun{"User1", FAULT_RAISE_IN_PROCESS_PATH, SIGUSR1, {}, 0, SIGUSR1, -1, ""},
-        HostileRun{"User2", FAULT_RAISE_IN_PROCESS_PATH, SIGUSR2, {}, 0, SIGUSR2, -1, ""},
-        HostileRun{"BrokenPipe", FAULT_RAISE_IN_PROCESS_PATH, SIGPIPE, {}, 0, SIGPIPE, -1, ""},
-        HostileRun{"Alarm", FAULT_RAISE_IN_PROCESS_PATH, SIGALRM, {}, 0, SIGALRM, -1, ""},
-        HostileRun{"VirtualAlarm", FAULT_RAISE_IN_PROCESS_PATH, SIGVTALRM, {}, 0, SIGVTALRM, -1, ""},
-        HostileRun{"Profiling", FAULT_RAISE_IN_PROCESS_PATH, SIGPROF, {}, 0, SIGPROF, -1, ""},
-        HostileRun{"FileSizeSignal", FAULT_RAISE_IN_PROCESS_PATH, SIGXFSZ, {}, 0, 0, 0, ""},
-        // nohup, and a background job's interrupt key: an inherited "ignore" is kept.
-        HostileRun{"HangupUnderNohup", FAULT_RAISE_IN_PROCESS_PATH, SIGHUP, {SIGHUP}, 0, 0, 0, ""},
-        HostileRun{"InterruptInBackground", FAULT_RAISE_IN_PROCESS_PATH, SIGINT, {SIGINT}, 0, 0, 0, ""},
-        // ulimit -f: the write fails and says so, where SIGXFSZ would have killed the tool silently.
-        HostileRun{"FileSizeLimit", FAULT_RAISE_IN_PROCESS_PATH, 0, {}, 16384, 0, 1,
-                   "'@/out.wav': write failed: File too large"}),
+    ::testing::Values(HostileRun{"CrashInMain",
+                                 FAULT_CRASH_IN_MAIN_PATH,
+                                 0,
+                                 {},
+                                 0,
+                                 SIGABRT,
+                                 -1,
+                                 crashLine(FAULT_CRASH_IN_MAIN_PATH, "main", "SIGABRT")},
+                      HostileRun{"CrashInDispatcher",
+                                 FAULT_CRASH_IN_DISPATCHER_PATH,
+                                 0,
+                                 {},
+                                 0,
+                                 SIGFPE,
+                                 -1,
+                                 crashLine(FAULT_CRASH_IN_DISPATCHER_PATH, "the dispatcher (opcode 12)", "SIGFPE")},
+                      HostileRun{"CrashInProcessing",
+                                 FAULT_CRASH_IN_PROCESS_PATH,
+                                 0,
+                                 {},
+                                 0,
+                                 SIGSEGV,
+                                 -1,
+                                 crashLine(FAULT_CRASH_IN_PROCESS_PATH, "processReplacing", "SIGSEGV")},
+                      HostileRun{"Hangup", FAULT_RAISE_IN_PROCESS_PATH, SIGHUP, {}, 0, SIGHUP, -1, ""},
+                      HostileRun{"Interrupt", FAULT_RAISE_IN_PROCESS_PATH, SIGINT, {}, 0, SIGINT, -1, ""},
+                      HostileRun{"Quit", FAULT_RAISE_IN_PROCESS_PATH, SIGQUIT, {}, 0, SIGQUIT, -1, ""},
+                      HostileRun{"Terminate", FAULT_RAISE_IN_PROCESS_PATH, SIGTERM, {}, 0, SIGTERM, -1, ""},
+                      HostileRun{"User1", FAULT_RAISE_IN_PROCESS_PATH, SIGUSR1, {}, 0, SIGUSR1, -1, ""},
+                      HostileRun{"User2", FAULT_RAISE_IN_PROCESS_PATH, SIGUSR2, {}, 0, SIGUSR2, -1, ""},
+                      HostileRun{"BrokenPipe", FAULT_RAISE_IN_PROCESS_PATH, SIGPIPE, {}, 0, SIGPIPE, -1, ""},
+                      HostileRun{"Alarm", FAULT_RAISE_IN_PROCESS_PATH, SIGALRM, {}, 0, SIGALRM, -1, ""},
+                      HostileRun{"VirtualAlarm", FAULT_RAISE_IN_PROCESS_PATH, SIGVTALRM, {}, 0, SIGVTALRM, -1, ""},
+                      HostileRun{"Profiling", FAULT_RAISE_IN_PROCESS_PATH, SIGPROF, {}, 0, SIGPROF, -1, ""},
+                      HostileRun{"FileSizeSignal", FAULT_RAISE_IN_PROCESS_PATH, SIGXFSZ, {}, 0, 0, 0, ""},
+                      // nohup, and a background job's interrupt key: an inherited "ignore" is kept.
+                      HostileRun{"HangupUnderNohup", FAULT_RAISE_IN_PROCESS_PATH, SIGHUP, {SIGHUP}, 0, 0, 0, ""},
+                      HostileRun{"InterruptInBackground", FAULT_RAISE_IN_PROCESS_PATH, SIGINT, {SIGINT}, 0, 0, 0, ""},
+                      // ulimit -f: the write fails and says so, where SIGXFSZ would have killed the tool silently.
+                      HostileRun{"FileSizeLimit",
+                                 FAULT_RAISE_IN_PROCESS_PATH,
+                                 0,
+                                 {},
+                                 16384,
+                                 0,
+                                 1,
+                                 "'@/out.wav': write failed: File too large"}),
     [](const ::testing::TestParamInfo<HostileRun>& info) { return std::string(info.param.name); });
 
 }  // namespace

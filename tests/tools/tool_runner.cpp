@@ -1,12 +1,11 @@
 #include "tool_runner.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>

@@ -54,4 +54,3 @@ Sound readSound(const std::string& path);
 
 std::string readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::string& bytes);
-

@@ -65,7 +65,8 @@ TEST(Concurrency, InstancesOnTheirOwnThreadsGiveWhatTheSameWorkGivesAlone) {
         thread.join();
     }
     for (int which = 0; which < kThreads; ++which) {
-        EXPECT_EQ(firstBitDifference(together[static_cast<std::size_t>(which)], alone[static_cast<std::size_t>(which)]), -1)
+        EXPECT_EQ(firstBitDifference(together[static_cast<std::size_t>(which)], alone[static_cast<std::size_t>(which)]),
+                  -1)
             << "thread " << which;
     }
 }

@@ -57,8 +57,9 @@ TEST_F(HostCalls, TextOpcodesWithoutABufferAnswerZeroAndChangeNothing) {
 TEST_F(HostCalls, EveryOpcodeWithoutAPointerAndWithExtremeArgumentsLeavesTheEffectWorking) {
     const int32_t indexes[] = {0, 1, -1, 2, INT_MAX, INT_MIN};
     const intptr_t values[] = {0, 1, -1, 4, INTPTR_MAX, INTPTR_MIN};
-    const float opts[] = {0.0f, 1.0f, -1.0f, 1e30f, std::numeric_limits<float>::infinity(),
-                          std::numeric_limits<float>::quiet_NaN(), FLT_MAX};
+    const float opts[] = {
+        0.0f,   1.0f, -1.0f, 1e30f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
+        FLT_MAX};
     PluginInstance plugin(module);
     for (int32_t opcode = -3; opcode <= effEndSetProgram + 10; ++opcode) {
         if (opcode == effClose) continue;  // ends the effect: the lifecycle tests cover it
@@ -84,7 +85,10 @@ public:
         this->bytes[bytes - 1] = '\0';
     }
     char* data() { return bytes.data(); }
-    bool terminated() const { return std::find(bytes.begin(), bytes.begin() + static_cast<long>(size), '\0') != bytes.begin() + static_cast<long>(size); }
+    bool terminated() const {
+        return std::find(bytes.begin(), bytes.begin() + static_cast<long>(size), '\0') !=
+               bytes.begin() + static_cast<long>(size);
+    }
     bool guardIntact() const {
         return std::all_of(bytes.begin() + static_cast<long>(size), bytes.end(), [](char c) { return c == kFill; });
     }
@@ -98,9 +102,16 @@ private:
 
 TEST_F(HostCalls, EveryTextFitsTheBufferSizeHostsUseForIt) {
     const std::string longName(200, 'x');
-    const float parameterValues[] = {0.0f, 0.5f, 1.0f, -1e30f, 1e30f, std::numeric_limits<float>::infinity(),
-                                     -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
-                                     -0.000001f, 123456.0f};
+    const float parameterValues[] = {0.0f,
+                                     0.5f,
+                                     1.0f,
+                                     -1e30f,
+                                     1e30f,
+                                     std::numeric_limits<float>::infinity(),
+                                     -std::numeric_limits<float>::infinity(),
+                                     std::numeric_limits<float>::quiet_NaN(),
+                                     -0.000001f,
+                                     123456.0f};
     PluginInstance plugin(module);
     for (int32_t program = 0; program < plugin.effect()->numPrograms; ++program) {
         plugin.dispatch(effSetProgram, 0, program);

@@ -69,8 +69,9 @@ Outcome run(const LoadedModule& module, const HostileValue& value, int32_t lengt
     // Output p is made of the frames taken at calls p-1023 .. p, which hold the samples
     // p-2047 .. p-1: from p = last + 2 frames on, none of them saw the burst.
     const std::size_t untouched = last + 2 * kFrameSamples;
-    outcome.traceLeft = firstBitDifference(std::vector<float>(output.begin() + static_cast<long>(untouched), output.end()),
-                                           std::vector<float>(reference.begin() + static_cast<long>(untouched), reference.end())) != -1;
+    outcome.traceLeft =
+        firstBitDifference(std::vector<float>(output.begin() + static_cast<long>(untouched), output.end()),
+                           std::vector<float>(reference.begin() + static_cast<long>(untouched), reference.end())) != -1;
     return outcome;
 }
 
@@ -91,7 +92,8 @@ TEST(HostileAudio, OutputIsFiniteAgainWithinOneFrameOfTheLastHostileSampleLeavin
                 if (value.staysFinite) {
                     EXPECT_EQ(outcome.lastNonFinite, -1);
                 } else if (std::isnan(value.cycle[0]) || std::isinf(value.cycle[0])) {
-                    EXPECT_GE(outcome.lastNonFinite, static_cast<long>(kBurstStart)) << "the measurement must see the burst";
+                    EXPECT_GE(outcome.lastNonFinite, static_cast<long>(kBurstStart))
+                        << "the measurement must see the burst";
                 }
                 // A frame taken at call c writes the outputs of calls c .. c+1023, and the last
                 // frame holding the burst is taken no later than call last + 1024: the output
@@ -128,7 +130,8 @@ TEST(HostileAudio, NonFiniteGainSpoilsOnlyTheCallsThatUseIt) {
         audio.processReplacing(input.data() + 4 * kFrameSamples, output.data() + 4 * kFrameSamples, 2 * kFrameSamples);
         EXPECT_EQ(firstBitDifference(part(output, 0, 2 * kFrameSamples), part(reference, 0, 2 * kFrameSamples)), -1);
         EXPECT_EQ(firstBitDifference(part(output, 4 * kFrameSamples, 6 * kFrameSamples),
-                                     part(reference, 4 * kFrameSamples, 6 * kFrameSamples)), -1);
+                                     part(reference, 4 * kFrameSamples, 6 * kFrameSamples)),
+                  -1);
     }
 }
 

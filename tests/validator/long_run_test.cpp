@@ -54,11 +54,13 @@ TEST(LongRun, AnHourOfNoiseAndSilenceStaysWithinTheGainBoundAndDoesNotDrift) {
     for (std::size_t start = 0; start < kHourSamples; start += kPeriod, ++periods) {
         // The first and the last period get the same noise: their outputs must be the same bits.
         const bool lastPeriod = start + kPeriod >= kHourSamples;
-        const std::vector<float> burst = noise(kHalfPeriod, kAmplitude, lastPeriod ? 0u : static_cast<uint32_t>(periods));
+        const std::vector<float> burst =
+            noise(kHalfPeriod, kAmplitude, lastPeriod ? 0u : static_cast<uint32_t>(periods));
         std::copy(burst.begin(), burst.end(), input.begin());
         const std::size_t length = std::min(kPeriod, kHourSamples - start);
         for (std::size_t done = 0; done < length; ++turn) {
-            const std::size_t frames = std::min<std::size_t>(static_cast<std::size_t>(blocks[turn % blocks.size()]), length - done);
+            const std::size_t frames =
+                std::min<std::size_t>(static_cast<std::size_t>(blocks[turn % blocks.size()]), length - done);
             audio.processReplacing(input.data() + done, output.data() + done, static_cast<int32_t>(frames));
             done += frames;
         }
@@ -87,7 +89,8 @@ TEST(LongRun, AnHourOfNoiseAndSilenceStaysWithinTheGainBoundAndDoesNotDrift) {
         } else if (lastPeriod) {
             const auto end = static_cast<long>(length);
             EXPECT_EQ(firstBitDifference(std::vector<float>(output.begin(), output.begin() + end),
-                                         std::vector<float>(firstPeriod.begin(), firstPeriod.begin() + end)), -1)
+                                         std::vector<float>(firstPeriod.begin(), firstPeriod.begin() + end)),
+                      -1)
                 << "the last period drifted from the first";
         }
     }
@@ -95,9 +98,10 @@ TEST(LongRun, AnHourOfNoiseAndSilenceStaysWithinTheGainBoundAndDoesNotDrift) {
     EXPECT_LE(worstEnergyRatio, energyBound);
     RecordProperty("peak", std::to_string(peak));
     RecordProperty("bound", std::to_string(bound));
-    std::printf("%zu periods: peak |output| %.4f against the bound %.4f; output/input energy at most %.4f "
-                "against the bound %.4f\n",
-                periods, peak, bound, worstEnergyRatio, energyBound);
+    std::printf(
+        "%zu periods: peak |output| %.4f against the bound %.4f; output/input energy at most %.4f "
+        "against the bound %.4f\n",
+        periods, peak, bound, worstEnergyRatio, energyBound);
 }
 
 }  // namespace

@@ -46,16 +46,15 @@ TEST_F(Stream, OutputDoesNotDependOnHowTheStreamIsCutIntoBlocks) {
         {"random 0 to 4096", randomSizes(12, 64)},
     };
     for (const Cutting& cutting : cuttings) {
-        EXPECT_EQ(firstBitDifference(renderFresh(module, input, cutting.blockSizes), oneBlock), -1)
-            << cutting.name;
+        EXPECT_EQ(firstBitDifference(renderFresh(module, input, cutting.blockSizes), oneBlock), -1) << cutting.name;
     }
 }
 
 TEST_F(Stream, SampleRatesFrom8000To192000ChangeNothingInTheAudio) {
     const std::vector<float> input = noise(12000, 0.5f, 21);
     const std::vector<float> reference = renderFresh(module, input);
-    for (float rate : {8000.0f, 11025.0f, 16000.0f, 22050.0f, 32000.0f, 44100.0f, 48000.0f, 88200.0f,
-                       96000.0f, 176400.0f, 192000.0f}) {
+    for (float rate : {8000.0f, 11025.0f, 16000.0f, 22050.0f, 32000.0f, 44100.0f, 48000.0f, 88200.0f, 96000.0f,
+                       176400.0f, 192000.0f}) {
         PluginInstance plugin(module);
         plugin.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
         plugin.dispatch(effSetBlockSize, 0, 512);
@@ -131,7 +130,8 @@ TEST_F(Stream, AutomationAndProgramChangesBetweenEveryBlockApplyFromTheNextBlock
     std::size_t done = 0;
     for (std::size_t turn = 0; done < input.size(); ++turn) {
         switch (action(generator)) {
-            case 0: case 1: {
+            case 0:
+            case 1: {
                 const float value = unit(generator);
                 audio.setParameter(0, value);
                 model.gains[static_cast<std::size_t>(model.current)] = value;
@@ -172,14 +172,16 @@ TEST_F(Stream, SuspendAndResumeMidStreamStartTheStreamAfresh) {
     for (std::size_t cut : {1u, 255u, 256u, 1000u, 1024u, 5001u, 3u}) {
         // Run past the cut, then a host stops and restarts the effect (announcing its settings
         // again while it is stopped, as hosts do).
-        const std::vector<float> before(input.begin() + static_cast<long>(at), input.begin() + static_cast<long>(at + cut));
+        const std::vector<float> before(input.begin() + static_cast<long>(at),
+                                        input.begin() + static_cast<long>(at + cut));
         render(audio, before, {97});
         audio.suspend();
         plugin.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
         plugin.dispatch(effSetBlockSize, 0, 1024);
         audio.resume();
         at += cut;
-        const std::vector<float> after(input.begin() + static_cast<long>(at), input.begin() + static_cast<long>(at + 3000));
+        const std::vector<float> after(input.begin() + static_cast<long>(at),
+                                       input.begin() + static_cast<long>(at + 3000));
         EXPECT_EQ(firstBitDifference(render(audio, after, {333}), renderFresh(module, after, {333})), -1)
             << "after a suspend " << at << " samples in";
         at += after.size();
@@ -192,9 +194,21 @@ TEST_F(Stream, SuspendAndResumeMidStreamStartTheStreamAfresh) {
 TEST_F(Stream, HostileParameterValuesAndIndexesDoNoLastingHarm) {
     const std::vector<float> input = noise(8192, 0.5f, 61);
     const std::vector<float> reference = renderFresh(module, input, {1024});
-    const float hostile[] = {-1.0f, -0.5f, 1.5f, 2.0f, 10.0f, 20.0f, 1000.0f, 1e30f, -1e30f, FLT_MAX, -FLT_MAX,
-                             std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                             std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::denorm_min(),
+    const float hostile[] = {-1.0f,
+                             -0.5f,
+                             1.5f,
+                             2.0f,
+                             10.0f,
+                             20.0f,
+                             1000.0f,
+                             1e30f,
+                             -1e30f,
+                             FLT_MAX,
+                             -FLT_MAX,
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::denorm_min(),
                              -0.0f};
     for (int32_t index : {0, 1, -1, 2, 1000, INT_MAX, INT_MIN}) {
         const bool known = index == 0 || index == 1;
@@ -222,7 +236,8 @@ TEST_F(Stream, HostileParameterValuesAndIndexesDoNoLastingHarm) {
             audio.processReplacing(input.data() + 1024, output.data() + 1024, 1024);
 
             audio.setParameter(index, 0.5f);
-            audio.processReplacing(input.data() + 2048, output.data() + 2048, static_cast<int32_t>(input.size() - 2048));
+            audio.processReplacing(input.data() + 2048, output.data() + 2048,
+                                   static_cast<int32_t>(input.size() - 2048));
             const std::vector<float> tail(output.begin() + 2048, output.end());
             EXPECT_EQ(firstBitDifference(tail, std::vector<float>(reference.begin() + 2048, reference.end())), -1);
         }

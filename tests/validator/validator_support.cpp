@@ -74,8 +74,7 @@ void AudioThread::resume() {
     watched([&] { plugin.dispatch(effMainsChanged, 0, 1); });
 }
 
-std::vector<float> render(AudioThread& audio, const std::vector<float>& input,
-                          const std::vector<int32_t>& blockSizes) {
+std::vector<float> render(AudioThread& audio, const std::vector<float>& input, const std::vector<int32_t>& blockSizes) {
     std::vector<float> output(input.size(), 0.0f);
     std::size_t done = 0;
     for (std::size_t turn = 0; done < input.size(); ++turn) {

@@ -8,14 +8,13 @@
 
 #include "tool_error.h"
 
-const char* const kNoServerMessage =
-    "no JACK server is running; start one with `jackd -d alsa` or run under `pw-jack`";
+const char* const kNoServerMessage = "no JACK server is running; start one with `jackd -d alsa` or run under `pw-jack`";
 
 struct LiveClient::Shared {
     jack_client_t* client = nullptr;
     std::vector<jack_port_t*> inputPorts;
     std::vector<jack_port_t*> outputPorts;
-    std::vector<float*> inputBuffers;   ///< filled anew in each cycle
+    std::vector<float*> inputBuffers;  ///< filled anew in each cycle
     std::vector<float*> outputBuffers;
     LiveProcessor* processor = nullptr;
     bool active = false;
@@ -38,8 +37,7 @@ int onProcess(jack_nframes_t frames, void* argument) {
     for (size_t i = 0; i < shared.outputPorts.size(); ++i) {
         shared.outputBuffers[i] = static_cast<float*>(jack_port_get_buffer(shared.outputPorts[i], frames));
     }
-    shared.processor->process(shared.inputBuffers.data(), shared.outputBuffers.data(),
-                              static_cast<int32_t>(frames));
+    shared.processor->process(shared.inputBuffers.data(), shared.outputBuffers.data(), static_cast<int32_t>(frames));
     return 0;
 }
 
@@ -106,8 +104,8 @@ LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs)
     jack_set_error_function(discardMessage);
     jack_set_info_function(discardMessage);
     jack_status_t status{};
-    shared->client = jack_client_open(name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName),
-                                      &status);
+    shared->client =
+        jack_client_open(name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
     if (shared->client == nullptr) {
         if ((status & JackServerFailed) != 0) {
             throw ToolError(kNoServerMessage);
@@ -116,8 +114,8 @@ LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs)
         if ((status & JackNameNotUnique) != 0 || clientExists(name)) {
             const std::string firstPort = inputs > 0 ? portName("in", 0, static_cast<size_t>(inputs))
                                                      : portName("out", 0, static_cast<size_t>(outputs));
-            throw ToolError("port name '" + name + ":" + firstPort +
-                            "' is taken: another JACK client is called '" + name + "' (choose another --name)");
+            throw ToolError("port name '" + name + ":" + firstPort + "' is taken: another JACK client is called '" +
+                            name + "' (choose another --name)");
         }
         throw ToolError("the JACK server refused a client called '" + name + "'");
     }
@@ -197,8 +195,8 @@ std::vector<std::string> LiveClient::connectToSystem() {
     };
     auto physical = [&](unsigned long direction) {
         std::vector<std::string> names;
-        if (const char** ports = jack_get_ports(shared->client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
-                                                JackPortIsPhysical | direction)) {
+        if (const char** ports =
+                jack_get_ports(shared->client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | direction)) {
             for (const char** port = ports; *port != nullptr; ++port) {
                 names.emplace_back(*port);
             }

@@ -52,8 +52,8 @@ LiveOptions parseLiveCommandLine(const std::vector<std::string>& args) {
         } else if (option == "-h" || option == "--help") {
             options.showHelp = true;
         } else {
-            throw UsageError(args[position] + ": unknown " +
-                             (option.rfind('-', 0) == 0 ? "option" : "argument") + " (see --help)");
+            throw UsageError(args[position] + ": unknown " + (option.rfind('-', 0) == 0 ? "option" : "argument") +
+                             " (see --help)");
         }
     }
     return options;

@@ -8,7 +8,7 @@
 #include "command_line.h"
 
 struct LiveOptions {
-    std::string pluginPath;  ///< empty: the Tinvoicer module installed beside the tool
+    std::string pluginPath;              ///< empty: the Tinvoicer module installed beside the tool
     std::optional<std::string> program;  ///< index or name
     std::vector<ParameterSetting> parameters;
     std::string clientName = "tinvoicer";

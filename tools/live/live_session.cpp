@@ -74,7 +74,7 @@ public:
 
 private:
     static constexpr int kSignals[] = {SIGINT, SIGTERM};
-    struct sigaction previous[std::size(kSignals)] {};
+    struct sigaction previous[std::size(kSignals)]{};
     sigset_t handled{};
     sigset_t original{};
     sigset_t waiting{};
@@ -247,9 +247,8 @@ private:
         ++meters.loadReadings;
         xrunCount = xruns;
         if (terminal) {
-            std::fprintf(stderr, "\rin %s dBFS  out %s dBFS  DSP %5.1f %%  xruns %u\033[K",
-                         decibels(inputPeak).c_str(), decibels(outputPeak).c_str(), static_cast<double>(load),
-                         static_cast<unsigned>(xruns));
+            std::fprintf(stderr, "\rin %s dBFS  out %s dBFS  DSP %5.1f %%  xruns %u\033[K", decibels(inputPeak).c_str(),
+                         decibels(outputPeak).c_str(), static_cast<double>(load), static_cast<unsigned>(xruns));
             statusShown = true;
         }
     }
@@ -277,8 +276,8 @@ private:
                       "stopped after %.1f s; peaks in %s dBFS, out %s dBFS; DSP load mean %.1f %%, max %.1f %%; "
                       "xruns %u",
                       seconds, trimmed(decibels(meters.inputPeak)).c_str(),
-                      trimmed(decibels(meters.outputPeak)).c_str(), meanLoad,
-                      static_cast<double>(meters.loadMax), static_cast<unsigned>(xrunCount));
+                      trimmed(decibels(meters.outputPeak)).c_str(), meanLoad, static_cast<double>(meters.loadMax),
+                      static_cast<unsigned>(xrunCount));
         report(line);
     }
 

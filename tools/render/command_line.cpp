@@ -51,8 +51,7 @@ public:
 
     /// Everything after "--" is a file name, even if it starts with a dash.
     std::vector<std::string> rest() {
-        std::vector<std::string> remaining(arguments.begin() + static_cast<std::ptrdiff_t>(position),
-                                           arguments.end());
+        std::vector<std::string> remaining(arguments.begin() + static_cast<std::ptrdiff_t>(position), arguments.end());
         position = arguments.size();
         return remaining;
     }
@@ -125,8 +124,7 @@ void checkCombinations(const RenderOptions& options) {
         throw UsageError("--list and --save-demo cannot be combined");
     }
     if (!rendering && (!options.inputPath.empty() || !options.outputPath.empty())) {
-        throw UsageError(std::string(options.listOnly ? "--list" : "--save-demo") +
-                         " takes no input file and no -o");
+        throw UsageError(std::string(options.listOnly ? "--list" : "--save-demo") + " takes no input file and no -o");
     }
     if (rendering && options.outputPath.empty()) {
         throw UsageError("no output file: give one with -o FILE");

@@ -16,10 +16,10 @@ struct ParameterSetting {
 };
 
 struct RenderOptions {
-    std::string inputPath;       ///< empty: render the built-in demo voice
-    std::string outputPath;      ///< empty only with --list, --save-demo or --help
-    std::string pluginPath;      ///< empty: the Tinvoicer module installed beside the tool
-    std::string demoSavePath;    ///< --save-demo: write the demo voice itself and stop
+    std::string inputPath;               ///< empty: render the built-in demo voice
+    std::string outputPath;              ///< empty only with --list, --save-demo or --help
+    std::string pluginPath;              ///< empty: the Tinvoicer module installed beside the tool
+    std::string demoSavePath;            ///< --save-demo: write the demo voice itself and stop
     std::optional<std::string> program;  ///< index or name
     std::vector<ParameterSetting> parameters;
     SampleFormat sampleFormat = SampleFormat::keep;

@@ -25,7 +25,7 @@ struct SignalName {
 };
 
 // Signals that mean a fault in the code that was running, as opposed to a request to stop.
-constexpr SignalName kCrashSignals[] = {{SIGSEGV, "SIGSEGV"}, {SIGBUS, "SIGBUS"}, {SIGFPE, "SIGFPE"},
+constexpr SignalName kCrashSignals[] = {{SIGSEGV, "SIGSEGV"}, {SIGBUS, "SIGBUS"},   {SIGFPE, "SIGFPE"},
                                         {SIGILL, "SIGILL"},   {SIGABRT, "SIGABRT"}, {SIGTRAP, "SIGTRAP"},
                                         {SIGSYS, "SIGSYS"}};
 

@@ -14,14 +14,12 @@ std::string withoutLeadingBlanks(const std::string& name) {
 }
 
 bool isIndex(const std::string& text) {
-    return !text.empty() && text.size() < 10 &&
-           text.find_first_not_of("0123456789") == std::string::npos;
+    return !text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 /// Shared by programs and parameters: an index in range, or the first name that matches.
 template <typename NameOf>
-int32_t findByIndexOrName(const std::string& option, const std::string& target, int32_t count,
-                          NameOf nameOf) {
+int32_t findByIndexOrName(const std::string& option, const std::string& target, int32_t count, NameOf nameOf) {
     const std::string what = option == "--program" ? "program" : "parameter";
     if (isIndex(target)) {
         const long index = std::stol(target);
@@ -29,8 +27,7 @@ int32_t findByIndexOrName(const std::string& option, const std::string& target, 
             return static_cast<int32_t>(index);
         }
         throw ToolError(option + " " + target + ": the effect has " +
-                        (count == 0 ? "no " + what + "s"
-                                    : what + "s 0 to " + std::to_string(count - 1)));
+                        (count == 0 ? "no " + what + "s" : what + "s 0 to " + std::to_string(count - 1)));
     }
     std::string known;
     for (int32_t index = 0; index < count; ++index) {
@@ -40,8 +37,8 @@ int32_t findByIndexOrName(const std::string& option, const std::string& target, 
         }
         known += (index == 0 ? "" : ", ") + withoutLeadingBlanks(name);
     }
-    throw ToolError(option + " " + target + ": no " + what + " of that name (the effect has: " +
-                    (known.empty() ? "none" : known) + ")");
+    throw ToolError(option + " " + target + ": no " + what +
+                    " of that name (the effect has: " + (known.empty() ? "none" : known) + ")");
 }
 
 std::string fourCharacters(int32_t code) {
@@ -61,20 +58,24 @@ std::string fourCharacters(int32_t code) {
 }
 
 std::string categoryName(intptr_t category) {
-    static const char* const names[] = {"unknown",   "effect",      "synth",      "analysis",
-                                        "mastering", "spatialiser", "room",       "surround",
-                                        "restoration", "offline",   "shell",      "generator"};
+    static const char* const names[] = {"unknown", "effect",   "synth",       "analysis", "mastering", "spatialiser",
+                                        "room",    "surround", "restoration", "offline",  "shell",     "generator"};
     const bool known = category >= 0 && category < static_cast<intptr_t>(std::size(names));
     return std::string(known ? names[category] : "other") + " (" + std::to_string(category) + ")";
 }
 
 std::string flagNames(int32_t flags) {
     static const std::pair<int32_t, const char*> names[] = {
-        {effFlagsHasEditor, "HasEditor"},       {effFlagsHasClip, "HasClip"},
-        {effFlagsHasVu, "HasVu"},               {effFlagsCanMono, "CanMono"},
-        {effFlagsCanReplacing, "CanReplacing"}, {effFlagsProgramChunks, "ProgramChunks"},
-        {effFlagsIsSynth, "IsSynth"},           {effFlagsNoSoundInStop, "NoSoundInStop"},
-        {effFlagsExtIsAsync, "ExtIsAsync"},     {effFlagsExtHasBuffer, "ExtHasBuffer"},
+        {effFlagsHasEditor, "HasEditor"},
+        {effFlagsHasClip, "HasClip"},
+        {effFlagsHasVu, "HasVu"},
+        {effFlagsCanMono, "CanMono"},
+        {effFlagsCanReplacing, "CanReplacing"},
+        {effFlagsProgramChunks, "ProgramChunks"},
+        {effFlagsIsSynth, "IsSynth"},
+        {effFlagsNoSoundInStop, "NoSoundInStop"},
+        {effFlagsExtIsAsync, "ExtIsAsync"},
+        {effFlagsExtHasBuffer, "ExtHasBuffer"},
     };
     std::string text;
     for (const auto& [bit, name] : names) {
@@ -104,8 +105,8 @@ void printPrograms(EffectInstance& effect, std::ostream& out) {
     out << "Programs:   " << effect.programCount() << '\n';
     const int32_t current = effect.currentProgram();
     for (int32_t index = 0; index < effect.programCount(); ++index) {
-        out << (index == current ? "  * " : "    ") << std::setw(3) << index << "  "
-            << effect.programName(index) << '\n';
+        out << (index == current ? "  * " : "    ") << std::setw(3) << index << "  " << effect.programName(index)
+            << '\n';
     }
 }
 
@@ -113,8 +114,8 @@ void printParameters(EffectInstance& effect, std::ostream& out) {
     out << "Parameters: " << effect.parameterCount() << '\n';
     for (int32_t index = 0; index < effect.parameterCount(); ++index) {
         out << "    " << std::setw(3) << index << "  " << std::left << std::setw(24)
-            << withoutLeadingBlanks(effect.text(effGetParamName, index)) << std::right << "  "
-            << std::fixed << std::setprecision(4) << effect.parameter(index) << "  "
+            << withoutLeadingBlanks(effect.text(effGetParamName, index)) << std::right << "  " << std::fixed
+            << std::setprecision(4) << effect.parameter(index) << "  "
             << withoutLeadingBlanks(effect.text(effGetParamDisplay, index)) << ' '
             << effect.text(effGetParamLabel, index) << '\n';
     }

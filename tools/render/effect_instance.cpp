@@ -37,28 +37,21 @@ void copyText(void* destination, const char* text) {
 /// effects read as "not supported".
 intptr_t hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
     switch (opcode) {
-    case audioMasterVersion:
-        return kHostVersion;
-    case audioMasterGetSampleRate:
-        return static_cast<intptr_t>(streamSettings.sampleRateHz);
-    case audioMasterGetBlockSize:
-        return streamSettings.maxBlockFrames;
-    case audioMasterGetCurrentProcessLevel:
-        return streamSettings.role == EffectInstance::HostRole::liveClient ? kProcessLevelRealtime : kProcessLevelOffline;
-    case audioMasterGetLanguage:
-        return kLanguageEnglish;
-    case audioMasterGetAutomationState:
-        return kAutomationOff;
-    case audioMasterGetVendorString:
-        copyText(ptr, "Tinvoicer");
-        return 1;
-    case audioMasterGetProductString:
-        copyText(ptr, streamSettings.role == EffectInstance::HostRole::liveClient ? "tinvoicer-live" : "tinvoicer-render");
-        return 1;
-    case audioMasterGetVendorVersion:
-        return 1000;
-    default:
-        return 0;
+        case audioMasterVersion: return kHostVersion;
+        case audioMasterGetSampleRate: return static_cast<intptr_t>(streamSettings.sampleRateHz);
+        case audioMasterGetBlockSize: return streamSettings.maxBlockFrames;
+        case audioMasterGetCurrentProcessLevel:
+            return streamSettings.role == EffectInstance::HostRole::liveClient ? kProcessLevelRealtime
+                                                                               : kProcessLevelOffline;
+        case audioMasterGetLanguage: return kLanguageEnglish;
+        case audioMasterGetAutomationState: return kAutomationOff;
+        case audioMasterGetVendorString: copyText(ptr, "Tinvoicer"); return 1;
+        case audioMasterGetProductString:
+            copyText(ptr, streamSettings.role == EffectInstance::HostRole::liveClient ? "tinvoicer-live"
+                                                                                      : "tinvoicer-render");
+            return 1;
+        case audioMasterGetVendorVersion: return 1000;
+        default: return 0;
     }
 }
 

@@ -7,9 +7,9 @@
 #include "host/effect_record.h"
 
 /// Opened on construction and closed on destruction. Every call into the module is marked with a
-/// ModuleCall (crash_guard.h), so a crash inside it is reported naming the module and the step. Lifecycle: prepare(), then resume(),
-/// process() any number of times, suspend(); parameters and programs may change at any time
-/// outside process(). Not thread-safe: the effect's entries are called on the caller's thread.
+/// ModuleCall (crash_guard.h), so a crash inside it is reported naming the module and the step. Lifecycle: prepare(),
+/// then resume(), process() any number of times, suspend(); parameters and programs may change at any time outside
+/// process(). Not thread-safe: the effect's entries are called on the caller's thread.
 class EffectInstance {
 public:
     /// How the host callback presents the tool to effects: its process level (offline or
@@ -45,8 +45,7 @@ public:
     int32_t uniqueId() const { return record->uniqueID; }
     bool usesReplacing() const;
 
-    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
-                      float opt = 0.0f);
+    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f);
     /// The text a text opcode writes, into a zeroed buffer far larger than any effect should use.
     std::string text(int32_t opcode, int32_t index = 0);
 

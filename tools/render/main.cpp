@@ -120,10 +120,10 @@ void renderFile(const RenderOptions& options) {
     const int32_t channels = source.stream->channelCount();
     const int32_t rateHz = source.stream->sampleRateHz();
     refuseToReplaceInput(options.inputPath, options.outputPath);
-    int namedFormat = formatForLength(
-        options.outputPath,
-        chooseOutputFormat(options.outputPath, source.format, options.sampleFormat, channels, rateHz), channels,
-        source.stream->frameCount());
+    int namedFormat =
+        formatForLength(options.outputPath,
+                        chooseOutputFormat(options.outputPath, source.format, options.sampleFormat, channels, rateHz),
+                        channels, source.stream->frameCount());
     if (isPipeOrSocket(options.outputPath)) {
         // Refused before opening, which would first wait for the FIFO's reader.
         namedFormat = streamableFormat(options.outputPath, namedFormat, channels, rateHz);
@@ -155,9 +155,8 @@ void renderFile(const RenderOptions& options) {
     SoundFileWriter writer(pending.descriptor(), options.outputPath, outputFormat, channels, rateHz);
     ProgressBar progressBar(source.stream->frameCount(), rateHz);
     Renderer renderer(effects, channels, options.blockFrames);
-    const RenderResult result =
-        renderer.render(*source.stream, writer, options.compensateLatency,
-                        [&](int64_t done, int64_t total) { progressBar.update(done, total); });
+    const RenderResult result = renderer.render(*source.stream, writer, options.compensateLatency,
+                                                [&](int64_t done, int64_t total) { progressBar.update(done, total); });
     writer.close();
     checkWrittenFrames(pending, writer, outputFormat, channels, rateHz);
     pending.commit();

@@ -39,7 +39,7 @@ private:
     void openTemporary(const std::string& finalPath);
 
     std::string destinationPath;
-    std::string replacedPath;   ///< the file commit() replaces: the destination with links followed
+    std::string replacedPath;  ///< the file commit() replaces: the destination with links followed
     std::string temporaryPath;
     int fileDescriptor = -1;
     bool canSeek = true;

@@ -83,5 +83,5 @@ std::string defaultModulePath() {
         }
     }
     throw ToolError(quoted(candidates.front()) + ": no " TINVOICER_MODULE_FILE_NAME
-                    " beside the tool (build it, or name a module with --plugin)");
+                                                 " beside the tool (build it, or name a module with --plugin)");
 }

@@ -104,7 +104,7 @@ void Renderer::processBlock(int32_t frames) {
 }
 
 RenderResult Renderer::render(AudioSource& source, AudioSink& sink, bool compensateLatency,
-                         const ProgressReport& progress) {
+                              const ProgressReport& progress) {
     startWithSettledLatency();
     // Every instance comes from the same module with the same settings, hence the same delay.
     const int32_t announcedLatency = effects.front()->latencyFrames();

@@ -24,7 +24,7 @@ using ProgressReport = std::function<void(int64_t framesDone, int64_t framesTota
 
 struct RenderResult {
     int32_t latencyFrames;  ///< initialDelay as read before the first block; a negative one counts as 0
-    std::optional<int32_t> negativeLatency;  ///< initialDelay as read, when it was negative
+    std::optional<int32_t> negativeLatency;   ///< initialDelay as read, when it was negative
     std::optional<int32_t> latencyChangedTo;  ///< initialDelay at the end, if it differed
 };
 
@@ -44,7 +44,7 @@ public:
     /// without it the sink receives the source's frames delayed by initialDelay, followed by the
     /// effect's tail: initialDelay frames more than the source.
     RenderResult render(AudioSource& source, AudioSink& sink, bool compensateLatency,
-                   const ProgressReport& progress = {});
+                        const ProgressReport& progress = {});
 
 private:
     void connectChannels();

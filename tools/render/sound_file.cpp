@@ -111,14 +111,10 @@ bool isValidFormat(int format, int32_t channels, int32_t sampleRateHz) {
 
 int requestedSubtype(SampleFormat requested) {
     switch (requested) {
-    case SampleFormat::float32:
-        return SF_FORMAT_FLOAT;
-    case SampleFormat::pcm16:
-        return SF_FORMAT_PCM_16;
-    case SampleFormat::pcm24:
-        return SF_FORMAT_PCM_24;
-    case SampleFormat::keep:
-        break;
+        case SampleFormat::float32: return SF_FORMAT_FLOAT;
+        case SampleFormat::pcm16: return SF_FORMAT_PCM_16;
+        case SampleFormat::pcm24: return SF_FORMAT_PCM_24;
+        case SampleFormat::keep: break;
     }
     return 0;
 }
@@ -127,54 +123,45 @@ int requestedSubtype(SampleFormat requested) {
 /// that lists them can hold; false for codecs, which are kept only within their own container.
 bool isPlainEncoding(int encoding) {
     switch (encoding) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_16:
-    case SF_FORMAT_PCM_24:
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-    case SF_FORMAT_DOUBLE:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-        return true;
-    default:
-        return false;
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_PCM_16:
+        case SF_FORMAT_PCM_24:
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+        case SF_FORMAT_DOUBLE:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW: return true;
+        default: return false;
     }
 }
 
 /// Bytes one sample takes in the file; codecs count as 16-bit PCM, which overstates most of them.
 int64_t bytesPerSample(int encoding) {
     switch (encoding) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-        return 1;
-    case SF_FORMAT_PCM_24:
-        return 3;
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-        return 4;
-    case SF_FORMAT_DOUBLE:
-        return 8;
-    default:
-        return 2;
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW: return 1;
+        case SF_FORMAT_PCM_24: return 3;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT: return 4;
+        case SF_FORMAT_DOUBLE: return 8;
+        default: return 2;
     }
 }
 
 /// True when the container's size fields are 64-bit, or it has none to overflow.
 bool holdsAnySize(int container) {
     switch (container) {
-    case SF_FORMAT_W64:
-    case SF_FORMAT_RF64:
-    case SF_FORMAT_CAF:
-    case SF_FORMAT_FLAC:
-    case SF_FORMAT_OGG:
-    case SF_FORMAT_MPEG:
-    case SF_FORMAT_RAW:
-        return true;
-    default:
-        return false;
+        case SF_FORMAT_W64:
+        case SF_FORMAT_RF64:
+        case SF_FORMAT_CAF:
+        case SF_FORMAT_FLAC:
+        case SF_FORMAT_OGG:
+        case SF_FORMAT_MPEG:
+        case SF_FORMAT_RAW: return true;
+        default: return false;
     }
 }
 
@@ -295,9 +282,11 @@ int64_t SoundFileReader::read(float* interleaved, int64_t frames) {
     const bool cutShort = promisesFrameCount() && framesDelivered < file->info.frames;
     if (failed || cutShort) {
         const std::string promised =
-            promisesFrameCount() ? " of the " + std::to_string(file->info.frames) + " frames its header promises" : " frames";
-        throw ToolError(quoted(path) + ": read failed after " + std::to_string(framesDelivered) + promised + ": " +
-                        (failed ? failureReason(file->sndfile, systemError, "unknown reason") : "the file is cut short"));
+            promisesFrameCount() ? " of the " + std::to_string(file->info.frames) + " frames its header promises"
+                                 : " frames";
+        throw ToolError(
+            quoted(path) + ": read failed after " + std::to_string(framesDelivered) + promised + ": " +
+            (failed ? failureReason(file->sndfile, systemError, "unknown reason") : "the file is cut short"));
     }
     return got;
 }
@@ -319,8 +308,8 @@ SoundFileWriter::SoundFileWriter(int descriptor, const std::string& displayName,
         sf_command(file->sndfile, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     }
     const int subtype = format & SF_FORMAT_SUBMASK;
-    countsClipping = subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE &&
-                     subtype != SF_FORMAT_VORBIS && subtype != SF_FORMAT_OPUS;
+    countsClipping = subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE && subtype != SF_FORMAT_VORBIS &&
+                     subtype != SF_FORMAT_OPUS;
     // Without clipping, libsndfile wraps a sample beyond full scale round to the opposite sign.
     sf_command(file->sndfile, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
@@ -376,8 +365,8 @@ void SoundFileWriter::close() {
 
 std::string SoundFileWriter::sampleFormatName() const { return formatName(format & SF_FORMAT_SUBMASK); }
 
-int chooseOutputFormat(const std::string& outputPath, int inputFormat, SampleFormat requested,
-                       int32_t channels, int32_t sampleRateHz) {
+int chooseOutputFormat(const std::string& outputPath, int inputFormat, SampleFormat requested, int32_t channels,
+                       int32_t sampleRateHz) {
     const int inputContainer = inputFormat & SF_FORMAT_TYPEMASK;
     const std::string extension = extensionOf(outputPath);
     const NamedFormat named = extension.empty() ? NamedFormat{inputContainer, 0} : formatForExtension(extension);
@@ -388,7 +377,9 @@ int chooseOutputFormat(const std::string& outputPath, int inputFormat, SampleFor
     const int container = named.container;
     // The input's byte order is kept only in the input's own container.
     const int endian = container == inputContainer ? inputFormat & SF_FORMAT_ENDMASK : 0;
-    const auto holds = [&](int encoding) { return isValidFormat(container | encoding | endian, channels, sampleRateHz); };
+    const auto holds = [&](int encoding) {
+        return isValidFormat(container | encoding | endian, channels, sampleRateHz);
+    };
     const auto refuse = [&](int encoding) {
         throw ToolError(quoted(outputPath) + ": " + formatName(container) + " cannot hold " + formatName(encoding) +
                         " samples at " + std::to_string(sampleRateHz) + " Hz");

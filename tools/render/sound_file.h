@@ -43,8 +43,7 @@ private:
 /// non-finite samples (NaN, infinity) as 0, counting them too.
 class SoundFileWriter : public AudioSink {
 public:
-    SoundFileWriter(int descriptor, const std::string& displayName, int format, int32_t channels,
-                    int32_t sampleRateHz);
+    SoundFileWriter(int descriptor, const std::string& displayName, int format, int32_t channels, int32_t sampleRateHz);
     ~SoundFileWriter() override;
 
     /// Throws ToolError with libsndfile's own reason (or the system's) when the write fails.
@@ -78,8 +77,8 @@ private:
 /// the input's, else the nearest the container holds (float, 24-bit, 16-bit PCM, its codec). A
 /// codec (MP3, Vorbis) is kept only within its own container. Throws ToolError when the extension
 /// names no writable container, or the container cannot hold the requested sample format.
-int chooseOutputFormat(const std::string& outputPath, int inputFormat, SampleFormat requested,
-                       int32_t channels, int32_t sampleRateHz);
+int chooseOutputFormat(const std::string& outputPath, int inputFormat, SampleFormat requested, int32_t channels,
+                       int32_t sampleRateHz);
 
 /// `format` when it can be written front to back (to a pipe or FIFO); else, for an output named
 /// without an extension (/dev/stdout), AU with the same encoding. Throws ToolError otherwise.
