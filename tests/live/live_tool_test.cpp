@@ -142,7 +142,9 @@ protected:
     std::unique_ptr<Child> startTool(const std::string& name) {
         auto tool = std::make_unique<Child>(liveTool({"--name", name}));
         const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (std::system(("jack_lsp " + name + ":out >/dev/null 2>&1").c_str()) != 0) {
+        // jack_lsp exits 0 whether or not the port exists: its listing tells.
+        const std::string portListed = "jack_lsp 2>/dev/null | grep -qx '" + name + ":out'";
+        while (std::system(portListed.c_str()) != 0) {
             EXPECT_LT(Clock::now(), deadline) << "tinvoicer-live did not register its ports";
             if (Clock::now() > deadline) {
                 break;
