@@ -83,7 +83,7 @@ void SpectralProcessor::processBlock(const float* in, float* out, int32_t count)
         const int32_t run = std::min(count, hop - (pos & (hop - 1)));
         std::copy(in, in + run, inputRing.get() + pos);
         std::copy(outputAccum.get() + pos, outputAccum.get() + pos + run, out);
-        writePos += run;
+        writePos = pos + run;
         hopCount += run;
         in += run;
         out += run;

@@ -1,58 +1,33 @@
 #include "live_options.h"
 
+#include "argument_reader.h"
 #include "tool_error.h"
-
-namespace {
-
-/// Splits "--option=value" into its two halves; any other argument comes back whole.
-std::pair<std::string, std::optional<std::string>> splitInlineValue(const std::string& argument) {
-    const size_t equals = argument.find('=');
-    if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
-        return {argument.substr(0, equals), argument.substr(equals + 1)};
-    }
-    return {argument, std::nullopt};
-}
-
-}  // namespace
 
 LiveOptions parseLiveCommandLine(const std::vector<std::string>& args) {
     LiveOptions options;
-    for (size_t position = 0; position < args.size(); ++position) {
-        const auto split = splitInlineValue(args[position]);
-        const std::string& option = split.first;
-        const std::optional<std::string>& inlineValue = split.second;
-        auto value = [&]() {
-            std::string text = inlineValue ? *inlineValue : position + 1 < args.size() ? args[++position] : "";
-            if (text.empty()) {
-                throw UsageError(option + ": needs a value");
-            }
-            return text;
-        };
-        auto noValue = [&]() {
-            if (inlineValue) {
-                throw UsageError(option + ": takes no value");
-            }
-        };
+    ArgumentReader reader(args);
+    while (!reader.done()) {
+        const std::string option = reader.next();
         if (option == "--plugin") {
-            options.pluginPath = value();
+            options.pluginPath = reader.valueOf(option);
         } else if (option == "--program") {
-            options.program = value();
+            options.program = reader.valueOf(option);
         } else if (option == "--param") {
-            options.parameters.push_back(parseParameterSetting(value()));
+            options.parameters.push_back(parseParameterSetting(reader.valueOf(option)));
         } else if (option == "--name") {
-            options.clientName = value();
+            options.clientName = reader.valueOf(option);
         } else if (option == "--control") {
-            if (value() != "stdin") {
+            if (reader.valueOf(option) != "stdin") {
                 throw UsageError(option + ": the only control source is stdin");
             }
             options.controlFromStdin = true;
         } else if (option == "--connect") {
-            noValue();
+            reader.refuseValue(option);
             options.connectToSystem = true;
         } else if (option == "-h" || option == "--help") {
             options.showHelp = true;
         } else {
-            throw UsageError(args[position] + ": unknown " + (option.rfind('-', 0) == 0 ? "option" : "argument") +
+            throw UsageError(reader.whole() + ": unknown " + (option.rfind('-', 0) == 0 ? "option" : "argument") +
                              " (see --help)");
         }
     }

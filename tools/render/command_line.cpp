@@ -5,62 +5,12 @@
 #include <cstdlib>
 #include <set>
 
+#include "argument_reader.h"
 #include "tool_error.h"
 
 namespace {
 
 constexpr int32_t kMaxBlockFrames = 65536;
-
-/// Walks the argument list; options take their value either as the next argument or after '='.
-class ArgumentReader {
-public:
-    explicit ArgumentReader(const std::vector<std::string>& args) : arguments(args) {}
-
-    bool done() const { return position >= arguments.size(); }
-
-    /// The next argument, split into its option name and an inline value ("--param=x" gives "--param", "x").
-    std::string next() {
-        const std::string& argument = arguments[position++];
-        inlineValue.reset();
-        const size_t equals = argument.find('=');
-        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
-            inlineValue = argument.substr(equals + 1);
-            return argument.substr(0, equals);
-        }
-        return argument;
-    }
-
-    std::string valueOf(const std::string& option) {
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (!done()) {
-            value = arguments[position++];
-        }
-        if (value.empty()) {
-            throw UsageError(option + ": needs a value");
-        }
-        return value;
-    }
-
-    void refuseValue(const std::string& option) const {
-        if (inlineValue) {
-            throw UsageError(option + ": takes no value");
-        }
-    }
-
-    /// Everything after "--" is a file name, even if it starts with a dash.
-    std::vector<std::string> rest() {
-        std::vector<std::string> remaining(arguments.begin() + static_cast<std::ptrdiff_t>(position), arguments.end());
-        position = arguments.size();
-        return remaining;
-    }
-
-private:
-    const std::vector<std::string>& arguments;
-    size_t position = 0;
-    std::optional<std::string> inlineValue;
-};
 
 std::string withoutSurroundingBlanks(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
