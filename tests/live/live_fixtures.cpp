@@ -1,0 +1,233 @@
+#include "live_fixtures.h"
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+#include "effect_instance.h"
+#include "plugin_module.h"
+#include "renderer.h"
+
+namespace live_test {
+
+Child::Child(std::vector<std::string> args, bool withServer) {
+    int in[2];
+    int err[2];
+    if (::pipe(in) != 0 || ::pipe(err) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], STDIN_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        ::close(in[1]);
+        ::close(err[0]);
+        if (!withServer) {
+            ::setenv("JACK_DEFAULT_SERVER", "tinvoicer-test-nobody-home", 1);
+        }
+        // The test runner may have been started with these ignored; the tool must see them.
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        std::vector<char*> argv;
+        for (std::string& argument : args) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(err[1]);
+    stdinFd = in[1];
+    stderrFd = err[0];
+}
+
+Child::~Child() {
+    if (pid > 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    ::close(stdinFd);
+    ::close(stderrFd);
+}
+
+void Child::send(const std::string& line) {
+    ASSERT_EQ(::write(stdinFd, line.data(), line.size()), ssize_t(line.size()));
+}
+
+int Child::finish() {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    pid = -1;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(stderrFd, chunk, sizeof chunk)) > 0;) {
+        err.append(chunk, static_cast<size_t>(n));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> liveTool(std::vector<std::string> args) {
+    args.insert(args.begin(), TINVOICER_LIVE_PATH);
+    return args;
+}
+
+namespace {
+
+bool jackdInstalled() { return std::system("command -v jackd >/dev/null 2>&1") == 0; }
+
+}  // namespace
+
+void PrivateJackServer::SetUp() {
+    if (!jackdInstalled()) {
+        GTEST_SKIP() << "skipped: jackd is not installed (scripts/setup live)";
+    }
+    const std::string name = "tinvoicer-test-" + std::to_string(::getpid());
+    ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    serverPid = ::fork();
+    if (serverPid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a crashed test
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, STDOUT_FILENO);
+        ::dup2(quiet, STDERR_FILENO);
+        ::execlp("jackd", "jackd", "-n", name.c_str(), "-d", "dummy", "-r", "48000", "-p", "1024", nullptr);
+        ::_exit(127);
+    }
+    // jack_wait -c exits 0 whether or not a server runs, so jack_lsp is asked instead.
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (std::system("jack_lsp >/dev/null 2>&1") != 0) {
+        ASSERT_LT(Clock::now(), deadline) << "jackd did not start";
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void PrivateJackServer::stopServer() {
+    if (serverPid <= 0) {
+        return;
+    }
+    ::kill(serverPid, SIGTERM);
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (::waitpid(serverPid, nullptr, WNOHANG) == 0) {
+        if (Clock::now() > deadline) {
+            ::kill(serverPid, SIGKILL);  // a server that hangs on its way out goes all the same
+            ::waitpid(serverPid, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    serverPid = -1;
+}
+
+std::unique_ptr<Child> PrivateJackServer::startTool(const std::string& name, std::vector<std::string> extraArgs) {
+    extraArgs.insert(extraArgs.begin(), {"--name", name});
+    auto tool = std::make_unique<Child>(liveTool(extraArgs));
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    // jack_lsp exits 0 whether or not the port exists: its listing tells.
+    const std::string portListed = "jack_lsp 2>/dev/null | grep -qx '" + name + ":out'";
+    while (std::system(portListed.c_str()) != 0) {
+        EXPECT_LT(Clock::now(), deadline) << "tinvoicer-live did not register its ports";
+        if (Clock::now() > deadline) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return tool;
+}
+
+PlayerAndRecorder::PlayerAndRecorder(std::vector<float> played, size_t recordedFrames)
+    : signal(std::move(played)), recording(recordedFrames) {
+    player = jack_client_open("player", JackNoStartServer, nullptr);
+    recorder = jack_client_open("recorder", JackNoStartServer, nullptr);
+    if (player == nullptr || recorder == nullptr) {
+        throw std::runtime_error("test clients cannot connect");
+    }
+    playPort = jack_port_register(player, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    recordPort = jack_port_register(recorder, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    jack_set_process_callback(player, playCycle, this);
+    jack_set_process_callback(recorder, recordCycle, this);
+    jack_activate(player);
+    jack_activate(recorder);
+}
+
+PlayerAndRecorder::~PlayerAndRecorder() {
+    jack_client_close(player);
+    jack_client_close(recorder);
+}
+
+void PlayerAndRecorder::connectThrough(const std::string& inputPort, const std::string& outputPort) {
+    ASSERT_EQ(jack_connect(player, jack_port_name(playPort), inputPort.c_str()), 0);
+    ASSERT_EQ(jack_connect(recorder, outputPort.c_str(), jack_port_name(recordPort)), 0);
+}
+
+int PlayerAndRecorder::playCycle(jack_nframes_t frames, void* argument) {
+    auto& self = *static_cast<PlayerAndRecorder*>(argument);
+    auto* out = static_cast<float*>(jack_port_get_buffer(self.playPort, frames));
+    const int64_t now = jack_last_frame_time(self.player);
+    if (self.armed && self.firstFrameTime < 0) {
+        self.firstFrameTime = now;
+    }
+    for (jack_nframes_t i = 0; i < frames; ++i) {
+        const int64_t n = now - self.firstFrameTime + i;
+        out[i] = self.firstFrameTime >= 0 && n < int64_t(self.signal.size()) ? self.signal[size_t(n)] : 0.0f;
+    }
+    return 0;
+}
+
+int PlayerAndRecorder::recordCycle(jack_nframes_t frames, void* argument) {
+    auto& self = *static_cast<PlayerAndRecorder*>(argument);
+    const auto* in = static_cast<const float*>(jack_port_get_buffer(self.recordPort, frames));
+    const int64_t first = self.firstFrameTime;
+    const size_t done = self.recorded;
+    if (first < 0 || done == self.recording.size()) {
+        return 0;
+    }
+    // The frame clock must advance by exactly one period per cycle: a lost cycle shows here.
+    if (int64_t(jack_last_frame_time(self.recorder)) - first != int64_t(done)) {
+        ++self.clockGaps;
+    }
+    const size_t count = std::min<size_t>(frames, self.recording.size() - done);
+    std::copy(in, in + count, self.recording.begin() + std::ptrdiff_t(done));
+    self.recorded = done + count;
+    return 0;
+}
+
+std::vector<float> whiteNoise(size_t count, float amplitude) {
+    std::vector<float> noise(count);
+    uint32_t state = 12345;
+    for (float& sample : noise) {
+        state = state * 1664525u + 1013904223u;
+        sample = amplitude * (static_cast<float>(state >> 8) / 8388608.0f - 1.0f);
+    }
+    return noise;
+}
+
+namespace {
+
+class MemorySink : public AudioSink {
+public:
+    void write(const float* frames, int64_t count) override { samples.insert(samples.end(), frames, frames + count); }
+    std::vector<float> samples;
+};
+
+}  // namespace
+
+std::vector<float> offlineRender(const std::vector<float>& signal, int32_t& latencyFrames, int32_t blockFrames) {
+    PluginModule module(TINVOICER_MODULE_PATH);
+    EffectInstance effect(module.entry(), module.path());
+    effect.prepare(float(kRateHz), blockFrames);
+    MemorySource source(signal, 1, kRateHz);
+    MemorySink sink;
+    Renderer renderer({&effect}, 1, blockFrames);
+    latencyFrames = renderer.render(source, sink, false).latencyFrames;
+    return sink.samples;
+}
+
+size_t countLines(const std::string& text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
+
+}  // namespace live_test
