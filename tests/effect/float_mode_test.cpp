@@ -8,7 +8,7 @@
 #include "effect/zero_phase_effect.h"
 #include "spectral/flush_denormals.h"
 
-#if defined(TINVOICER_HAVE_MXCSR)
+#if defined(TINVOICER_HAVE_FLOAT_CONTROL)
 
 namespace {
 
@@ -20,8 +20,8 @@ std::vector<float> ramp(std::size_t length) {
 
 class HostFloatMode : public ::testing::Test {
 protected:
-    void TearDown() override { _mm_setcsr(original); }
-    const unsigned int original = _mm_getcsr();
+    void TearDown() override { writeFloatControl(original); }
+    const FloatControlWord original = readFloatControl();
 };
 
 TEST_F(HostFloatMode, ComesBackUnchangedFromBothProcessingEntries) {
@@ -30,24 +30,24 @@ TEST_F(HostFloatMode, ComesBackUnchangedFromBothProcessingEntries) {
     std::vector<float> output(input.size(), 0.0f);
     float* in[] = {input.data()};
     float* out[] = {output.data()};
-    const unsigned int hostModes[] = {original & ~FlushDenormalsScope::flushBits,
-                                      original | FlushDenormalsScope::flushBits};
-    for (unsigned int mode : hostModes) {
-        _mm_setcsr(mode);
+    const FloatControlWord hostModes[] = {original & ~FlushDenormalsScope::flushBits,
+                                          original | FlushDenormalsScope::flushBits};
+    for (FloatControlWord mode : hostModes) {
+        writeFloatControl(mode);
         effect.processReplacing(in, out, static_cast<int32_t>(input.size()));
-        const unsigned int afterReplacing = _mm_getcsr();
-        _mm_setcsr(mode);
+        const FloatControlWord afterReplacing = readFloatControl();
+        writeFloatControl(mode);
         effect.process(in, out, static_cast<int32_t>(input.size()));
-        const unsigned int afterProcess = _mm_getcsr();
-        _mm_setcsr(original);
-        EXPECT_EQ(afterReplacing, mode) << std::hex << "host MXCSR " << mode;
-        EXPECT_EQ(afterProcess, mode) << std::hex << "host MXCSR " << mode;
+        const FloatControlWord afterProcess = readFloatControl();
+        writeFloatControl(original);
+        EXPECT_EQ(afterReplacing, mode) << std::hex << "host float mode " << mode;
+        EXPECT_EQ(afterProcess, mode) << std::hex << "host float mode " << mode;
     }
 }
 
 // The effect (flushing) against its own processor driven without any flushing, times the gain.
 TEST_F(HostFloatMode, NormalRangeOutputKeepsEveryBit) {
-    _mm_setcsr(original & ~FlushDenormalsScope::flushBits);
+    writeFloatControl(original & ~FlushDenormalsScope::flushBits);
     const std::vector<float> input = ramp(5000);
     ZeroPhaseEffect effect(nullptr);
     effect.setParameter(ZeroPhaseEffect::kGain, 0.7f);
