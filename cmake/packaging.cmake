@@ -1,7 +1,7 @@
 # The Debian package and what goes into it beside the module and the tools: the man pages, the
-# README, the copyright and changelog files. Everything here is an ordinary install rule, so
-# `cmake --install` and the package carry the same files; `cpack -G DEB` (scripts/package) turns
-# an install under /usr into tinvoicer_<version>_<arch>.deb.
+# README, the copyright and changelog files. Everything but Debian's own files is an ordinary
+# install rule, so `cmake --install` and the package carry the same module, tools and documents;
+# `cpack -G DEB` (scripts/package) turns an install under /usr into tinvoicer_<version>_<arch>.deb.
 
 include(GNUInstallDirs)
 set(TINVOICER_PACKAGE_NAME tinvoicer)
@@ -50,13 +50,23 @@ add_custom_command(OUTPUT ${TINVOICER_CHANGELOG}
   VERBATIM)
 add_custom_target(tinvoicer-changelog ALL DEPENDS ${TINVOICER_CHANGELOG})
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TINVOICER_PACKAGING_DIR}/copyright ${TINVOICER_CHANGELOG}
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TINVOICER_PACKAGING_DIR}/copyright
   DESTINATION ${TINVOICER_INSTALL_DOCDIR})
+# What only the Debian package carries: Debian's changelog and lintian's overrides. They are the
+# component "debian", which a plain `cmake --install` leaves out and the package adds (below).
+install(FILES ${TINVOICER_CHANGELOG}
+  DESTINATION ${TINVOICER_INSTALL_DOCDIR}
+  COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${TINVOICER_PACKAGING_DIR}/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
-  RENAME ${TINVOICER_PACKAGE_NAME})
+  RENAME ${TINVOICER_PACKAGE_NAME}
+  COMPONENT debian EXCLUDE_FROM_ALL)
 
 set(CPACK_GENERATOR DEB)
+# One package: everything a plain install puts in, and the component "debian".
+set(CPACK_INSTALL_CMAKE_PROJECTS
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
 set(CPACK_PACKAGE_NAME ${TINVOICER_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR Vexa)
 # One version for the project, the package and the man pages; its major number is the module's
