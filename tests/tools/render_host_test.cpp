@@ -297,7 +297,7 @@ TEST_P(Controls, ReachTheEffectByIndexOrName) {
     shape.answersIndexedProgramNames = c.indexedProgramNames;
     resetFakes(shape);
     EffectInstance effect(fakeEffectEntry, "fake");
-    RenderOptions options;
+    ControlOptions options;
     options.program = c.program;
     options.parameters = c.parameters;
     applyControls(effect, resolveControls(effect, options));

@@ -185,3 +185,8 @@ std::string EffectInstance::programName(int32_t index) {
     selectProgram(current);
     return name;
 }
+
+std::string negativeLatencyWarning(int32_t reportedFrames) {
+    return "the effect reports a negative latency (" + std::to_string(reportedFrames) +
+           " samples), which is taken as 0";
+}

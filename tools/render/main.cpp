@@ -98,8 +98,7 @@ void listEffect(const RenderOptions& options) {
 
 void reportAfterRender(const RenderResult& result, const SoundFileWriter& writer, const std::string& outputPath) {
     if (result.negativeLatency) {
-        warn("the effect reports a negative latency (" + std::to_string(*result.negativeLatency) +
-             " samples), which is taken as 0");
+        warn(negativeLatencyWarning(*result.negativeLatency));
     }
     if (result.latencyChangedTo) {
         warn("the effect changed its latency to " + std::to_string(*result.latencyChangedTo) +
