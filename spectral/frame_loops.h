@@ -54,7 +54,7 @@ void overlapAdd(float* accum, const float* window, const float* frame, int32_t w
 /// The table of a kernel whose transforms are `forward` and `inverse`, with the passes above.
 constexpr KernelPasses passesWith(RealFft::Kernel kernel, int32_t minBits,
                                   void (*forward)(const StageTables&, float*, const float*),
-                                  void (*inverse)(const StageTables&, const float*, float*)) {
+                                  void (*inverse)(const StageTables&, float*, const float*)) {
     return {kernel, minBits, forward, inverse, windowFromRing, spectrumToBins, binsToSpectrum, magnitudes, overlapAdd};
 }
 

@@ -53,7 +53,7 @@ struct KernelPasses {
 
     /// RealFft::forward and RealFft::inverse for N = 2^bits >= 2^minBits.
     void (*forward)(const StageTables& tables, float* out, const float* in);
-    void (*inverse)(const StageTables& tables, const float* spec, float* out);
+    void (*inverse)(const StageTables& tables, float* out, const float* spec);
 
     /// frame[i] = window[i] * (the sample pushed n - i calls ago): the ring's first run of
     /// `firstRun` samples starts at ring[writePos], the rest starts at ring[0].

@@ -431,7 +431,7 @@ void forwardLanes(const StageTables& t, float* out, const float* in) {
 }
 
 template <class Wide, class... Narrower>
-void inverseLanes(const StageTables& t, const float* spec, float* out) {
+void inverseLanes(const StageTables& t, float* out, const float* spec) {
     const int32_t n = int32_t{1} << t.bits;
     const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
     // The passes before the last one leave their result in `work`, which the last reads: the
