@@ -23,9 +23,9 @@ namespace realfft {
 namespace {
 
 /// log2(W) low bits of l reversed: the super-block of lane l.
-constexpr int32_t reverseLaneBits(int32_t l, int32_t width) {
+constexpr int32_t reverseLaneBits(int32_t l, int32_t W) {
     int32_t r = 0;
-    for (int32_t w = width / 2; w > 0; w /= 2, l >>= 1) r |= (l & 1) ? w : 0;
+    for (int32_t bit = W / 2; bit > 0; bit /= 2, l >>= 1) r |= (l & 1) ? bit : 0;
     return r;
 }
 
