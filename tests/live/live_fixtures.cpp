@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "effect_instance.h"
-#include "plugin_module.h"
-#include "renderer.h"
+#include "kit/effect_instance.h"
+#include "kit/plugin_module.h"
+#include "render/renderer.h"
 
 namespace live_test {
 

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "control_lines.h"
-#include "parameter_slots.h"
+#include "live/control_lines.h"
+#include "live/parameter_slots.h"
 
 namespace {
 

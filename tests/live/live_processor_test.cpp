@@ -1,13 +1,13 @@
 // The live tool's audio-thread half with the real module: pieces, queued changes, pauses, and
 // nothing on that thread that could make it wait.
-#include "live_processor.h"
+#include "live/live_processor.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "fake_effect.h"
-#include "plugin_module.h"
+#include "kit/plugin_module.h"
 #include "support/realtime_probe.h"
 
 namespace {

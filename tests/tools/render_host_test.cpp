@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "effect_controls.h"
-#include "effect_instance.h"
 #include "fake_effect.h"
-#include "renderer.h"
+#include "kit/effect_controls.h"
+#include "kit/effect_instance.h"
+#include "render/renderer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "control_lines.h"
+#include "live/control_lines.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "jack_client.h"
+#include "live/jack_client.h"
 
 #include <jack/jack.h>
 
@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "tool_error.h"
+#include "kit/tool_error.h"
 
 const char* const kNoServerMessage = "no JACK server is running; start one with `jackd -d alsa` or run under `pw-jack`";
 

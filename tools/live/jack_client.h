@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "live_processor.h"
+#include "live/live_processor.h"
 
 /// What the server reported, read by the control thread. Written by JACK's notification thread.
 struct ServerNews {

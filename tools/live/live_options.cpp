@@ -1,7 +1,7 @@
-#include "live_options.h"
+#include "live/live_options.h"
 
-#include "argument_reader.h"
-#include "tool_error.h"
+#include "kit/argument_reader.h"
+#include "kit/tool_error.h"
 
 LiveOptions parseLiveCommandLine(const std::vector<std::string>& args) {
     LiveOptions options;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "control_options.h"
+#include "kit/control_options.h"
 
 struct LiveOptions : ControlOptions {
     std::string pluginPath;  ///< empty: the Tinvoicer module installed beside the tool

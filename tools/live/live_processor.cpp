@@ -1,4 +1,4 @@
-#include "live_processor.h"
+#include "live/live_processor.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "effect_instance.h"
-#include "parameter_slots.h"
+#include "kit/effect_instance.h"
+#include "live/parameter_slots.h"
 
 /// Drives an effect that is prepared for `preparedFrames` and resumed. process() runs on the audio
 /// thread and never allocates, locks, waits, prints or makes a system call; every other operation

@@ -1,4 +1,4 @@
-#include "live_session.h"
+#include "live/live_session.h"
 
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "control_lines.h"
-#include "effect_controls.h"
-#include "jack_client.h"
-#include "live_processor.h"
-#include "plugin_module.h"
-#include "tool_error.h"
+#include "kit/effect_controls.h"
+#include "kit/plugin_module.h"
+#include "kit/tool_error.h"
+#include "live/control_lines.h"
+#include "live/jack_client.h"
+#include "live/live_processor.h"
 
 namespace {
 

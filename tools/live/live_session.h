@@ -2,7 +2,7 @@
 // and news from the server until it is told to stop.
 #pragma once
 
-#include "live_options.h"
+#include "live/live_options.h"
 
 /// Runs the effect live until SIGINT or SIGTERM (returns true) or until the server shuts down
 /// (throws ToolError). Every failure to start throws ToolError with the one line for stderr; all

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "crash_guard.h"
-#include "live_options.h"
-#include "live_session.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/tool_error.h"
+#include "live/live_options.h"
+#include "live/live_session.h"
 
 namespace {
 

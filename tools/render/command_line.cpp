@@ -1,11 +1,11 @@
-#include "command_line.h"
+#include "render/command_line.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <set>
 
-#include "argument_reader.h"
-#include "tool_error.h"
+#include "kit/argument_reader.h"
+#include "kit/tool_error.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "control_options.h"
+#include "kit/control_options.h"
 
 /// Sample format of the output file; `keep` takes the input's.
 enum class SampleFormat { keep, float32, pcm16, pcm24 };

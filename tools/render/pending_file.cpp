@@ -1,4 +1,4 @@
-#include "pending_file.h"
+#include "render/pending_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "crash_guard.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/tool_error.h"
 
 namespace {
 

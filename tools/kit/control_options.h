@@ -22,4 +22,3 @@ ParameterSetting parseParameterSetting(const std::string& text);
 /// The same, for a setting that came from elsewhere: the message starts with `context`, which
 /// says where (a quoted control line, say).
 ParameterSetting parseParameterSetting(const std::string& text, const std::string& context);
-

@@ -1,11 +1,11 @@
-#include "effect_controls.h"
+#include "kit/effect_controls.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <iomanip>
 
-#include "tool_error.h"
+#include "kit/tool_error.h"
 
 namespace {
 

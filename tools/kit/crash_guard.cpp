@@ -1,4 +1,4 @@
-#include "crash_guard.h"
+#include "kit/crash_guard.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "plugin_module.h"
+#include "kit/plugin_module.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "crash_guard.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/tool_error.h"
 
 namespace {
 

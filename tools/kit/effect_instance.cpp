@@ -1,12 +1,12 @@
-#include "effect_instance.h"
+#include "kit/effect_instance.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "crash_guard.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/tool_error.h"
 
 namespace {
 

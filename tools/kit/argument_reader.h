@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tool_error.h"
+#include "kit/tool_error.h"
 
 /// Walks the argument list; options take their value either as the next argument or after '='.
 class ArgumentReader {

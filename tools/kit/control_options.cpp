@@ -1,9 +1,9 @@
-#include "control_options.h"
+#include "kit/control_options.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "tool_error.h"
+#include "kit/tool_error.h"
 
 namespace {
 
@@ -40,4 +40,3 @@ ParameterSetting parseParameterSetting(const std::string& text, const std::strin
     }
     return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
 }
-

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "control_options.h"
-#include "effect_instance.h"
+#include "kit/control_options.h"
+#include "kit/effect_instance.h"
 
 /// True when two names are equal once their leading blanks are gone, ignoring letter case.
 bool namesMatch(const std::string& typed, const std::string& effectName);
