@@ -317,6 +317,14 @@ TEST(LiveToolErrors, EachEndsWithOneLine) {
         {{"--program", "9"}, 1, "--program 9: the effect has programs 0 to 3"},
         {{"--plugin", "/nonexistent.so"}, 1, "'/nonexistent.so': cannot load module: No such file or directory"},
         {{"--connect=yes"}, 2, "--connect: takes no value"},
+        {{"--plugin", "a.so", "--plugin=b.so"}, 2, "--plugin: given more than once"},
+        {{"--nmae", "x"}, 2, "--nmae: unknown option (see --help)"},
+        {{"--", "--help"}, 2, "'--help': unexpected argument (see --help)"},
+        {{"--control", "/dev/tty"}, 2, "--control '/dev/tty': the only control source is stdin"},
+        {{"--name", std::string(70, 'n')},
+         1,
+         "the client name '" + std::string(40, 'n') +
+             "...' has 70 bytes; JACK takes at most 63 (choose a shorter --name)"},
     };
     for (const auto& c : cases) {
         Child tool(liveTool(c.args), false);

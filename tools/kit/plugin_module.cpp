@@ -85,3 +85,16 @@ std::string defaultModulePath() {
     throw ToolError(quoted(candidates.front()) + ": no " TINVOICER_MODULE_FILE_NAME
                                                  " beside the tool (build it, or name a module with --plugin)");
 }
+
+std::string defaultModuleHelp(const std::string& toolName) {
+    return "  Without --plugin, the tool loads the Tinvoicer module that came with it: " TINVOICER_MODULE_FILE_NAME
+           "\n"
+           "  in the tool's own folder, as in a build folder, else " TINVOICER_INSTALLED_MODULE_FOLDER
+           "/" TINVOICER_MODULE_FILE_NAME
+           "\n"
+           "  from that folder, where an installation puts it: " TINVOICER_PACKAGED_MODULE_FOLDER
+           "/" TINVOICER_MODULE_FILE_NAME
+           "\n"
+           "  for the Debian package's " TINVOICER_PACKAGED_TOOL_FOLDER "/" +
+           toolName + ".\n";
+}

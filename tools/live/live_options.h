@@ -18,5 +18,5 @@ struct LiveOptions : ControlOptions {
 /// Parses the arguments after the program name. Throws UsageError naming the offending argument.
 LiveOptions parseLiveCommandLine(const std::vector<std::string>& args);
 
-/// The text of --help.
-const char* liveUsageText();
+/// The text of --help, from which the manual page is made too.
+std::string liveUsageText();

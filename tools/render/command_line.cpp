@@ -2,9 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <set>
 
-#include "kit/argument_reader.h"
+#include "kit/option_parser.h"
+#include "kit/plugin_module.h"
 #include "kit/tool_error.h"
 
 namespace {
@@ -62,74 +62,36 @@ void checkCombinations(const RenderOptions& options) {
 
 }  // namespace
 
-/// Refuses a second use of an option that takes one value, rather than silently keeping the last.
-void refuseRepeat(std::set<std::string>& seen, const std::string& option, const std::string& spelling) {
-    if (!seen.insert(option).second) {
-        throw UsageError(spelling + ": given more than once");
-    }
-}
-
 RenderOptions parseCommandLine(const std::vector<std::string>& args) {
     RenderOptions options;
-    ArgumentReader reader(args);
-    std::set<std::string> seen;
-    static const std::set<std::string> singleValued = {"--plugin", "--program", "--sample-format", "--block-size",
-                                                       "--save-demo"};
-    while (!reader.done()) {
-        const std::string option = reader.next();
-        if (option == "-o" || option == "--output") {
-            refuseRepeat(seen, "--output", option);
-        } else if (singleValued.count(option) != 0) {
-            refuseRepeat(seen, option, option);
-        }
-        if (option == "-o" || option == "--output") {
-            options.outputPath = reader.valueOf(option);
-        } else if (option == "--plugin") {
-            options.pluginPath = reader.valueOf(option);
-        } else if (option == "--program") {
-            options.program = reader.valueOf(option);
-        } else if (option == "--param") {
-            options.parameters.push_back(parseParameterSetting(reader.valueOf(option)));
-        } else if (option == "--sample-format") {
-            options.sampleFormat = parseSampleFormat(reader.valueOf(option));
-        } else if (option == "--block-size") {
-            options.blockFrames = parseBlockFrames(reader.valueOf(option));
-        } else if (option == "--save-demo") {
-            options.demoSavePath = reader.valueOf(option);
-        } else if (option == "--no-latency-compensation") {
-            reader.refuseValue(option);
-            options.compensateLatency = false;
-        } else if (option == "--list") {
-            reader.refuseValue(option);
-            options.listOnly = true;
-        } else if (option == "-h" || option == "--help") {
-            options.showHelp = true;
-        } else if (option == "--") {
-            for (const std::string& name : reader.rest()) {
-                addFileName(options, name);
-            }
-        } else if (option.size() > 1 && option[0] == '-') {
-            throw UsageError(option + ": unknown option (see --help)");
-        } else {
-            addFileName(options, option);
-        }
-    }
+    OptionParser parser;
+    addEffectOptions(parser, options.pluginPath, options);
+    parser.single({"-o", "--output"}, [&](const std::string& value) { options.outputPath = value; })
+        .single({"--sample-format"}, [&](const std::string& value) { options.sampleFormat = parseSampleFormat(value); })
+        .single({"--block-size"}, [&](const std::string& value) { options.blockFrames = parseBlockFrames(value); })
+        .single({"--save-demo"}, [&](const std::string& value) { options.demoSavePath = value; })
+        .flag({"--no-latency-compensation"}, [&] { options.compensateLatency = false; })
+        .flag({"--list"}, [&] { options.listOnly = true; })
+        .flag({"-h", "--help"}, [&] { options.showHelp = true; })
+        .operands([&](const std::string& name) { addFileName(options, name); })
+        .parse(args);
     checkCombinations(options);
     return options;
 }
 
-const char* usageText() {
-    return "Usage: tinvoicer-render [OPTIONS] [INPUT] -o OUTPUT\n"
-           "       tinvoicer-render --list [--plugin PATH] [--program P] [--param P=V]...\n"
-           "       tinvoicer-render --save-demo FILE\n"
+std::string usageText() {
+    return "Usage: tinvoicer-render [OPTION]... [INPUT] -o OUTPUT\n"
+           "  or:  tinvoicer-render --list [--plugin PATH] [--program P] [--param P=V]...\n"
+           "  or:  tinvoicer-render --save-demo FILE\n"
            "\n"
            "Renders an audio file through a VST 2 effect, the way a host plays it. Without INPUT\n"
            "the built-in demo voice (a few seconds of synthesised speech-like sound) is rendered.\n"
            "\n"
+           "Options:\n"
            "  -o, --output FILE          where the result goes; written under a temporary name and\n"
            "                             renamed when complete; never the input file itself; a\n"
            "                             device, FIFO or /dev/stdout is written to directly\n"
-           "  --plugin PATH              the effect module (default: Tinvoicer.so beside this tool)\n"
+           "  --plugin PATH              the effect module (default: this tool's own; see Files)\n"
            "  --program P                select program P (index, or name without leading blanks,\n"
            "                             in any case) before the parameters are set\n"
            "  --param P=V                set parameter P (index or name) to V, normalised 0 to 1;\n"
@@ -143,6 +105,22 @@ const char* usageText() {
            "  --save-demo FILE           write the demo voice itself, unprocessed, and stop\n"
            "  -h, --help                 show this text\n"
            "\n"
+           "An option's value is the next argument or follows '=' (--plugin=PATH); an option that\n"
+           "takes a value may be given once, --param as often as needed; '--' ends the options, so\n"
+           "that an INPUT may start with '-'.\n"
+           "\n"
            "The output's container follows the output name's extension (.wav, .aiff, .flac, .ogg,\n"
-           ".opus, .mp3, ...) when it has one, and the input's otherwise.\n";
+           ".opus, .mp3, ...) when it has one, and the input's otherwise.\n"
+           "\n"
+           "Files:\n" +
+           defaultModuleHelp("tinvoicer-render") +
+           "\n"
+           "*Exit status*\n"
+           "  0  the output is complete, or the listing or the demo voice written\n"
+           "  1  a failure, said in one line on standard error; an output that existed is left\n"
+           "     as it was, and no temporary file stays behind\n"
+           "  2  a command line that the tool cannot act on\n"
+           "  A crash inside the effect module is named in one line (\"'PATH' crashed in\n"
+           "  processReplacing (SIGSEGV)\"), and the tool then ends by that signal; a signal that\n"
+           "  stops the tool also ends it by that signal, once its temporary file is removed.\n";
 }

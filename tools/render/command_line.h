@@ -26,5 +26,5 @@ struct RenderOptions : ControlOptions {
 /// Parses the arguments after the program name. Throws UsageError naming the offending argument.
 RenderOptions parseCommandLine(const std::vector<std::string>& args);
 
-/// The text of --help.
-const char* usageText();
+/// The text of --help, from which the manual page is made too.
+std::string usageText();
