@@ -219,6 +219,12 @@ void PlayerAndRecorder::connectThrough(const std::string& inputPort, const std::
     ASSERT_EQ(jack_connect(recorder, outputPort.c_str(), jack_port_name(recordPort)), 0);
 }
 
+void PlayerAndRecorder::waitUntilRecorded(size_t frames) const {
+    while (framesRecorded() < frames) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 int PlayerAndRecorder::playCycle(jack_nframes_t frames, void* argument) {
     auto& self = *static_cast<PlayerAndRecorder*>(argument);
     auto* out = static_cast<float*>(jack_port_get_buffer(self.playPort, frames));

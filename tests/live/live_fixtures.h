@@ -93,6 +93,8 @@ public:
     void connectThrough(const std::string& tool) { connectThrough(tool + ":in", tool + ":out"); }
     void start() { armed = true; }
     size_t framesRecorded() const { return recorded.load(); }
+    /// Returns once `frames` frames have been recorded.
+    void waitUntilRecorded(size_t frames) const;
     jack_nframes_t now() const { return jack_frame_time(recorder); }
 
     jack_client_t* recorder;

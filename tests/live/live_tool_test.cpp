@@ -31,14 +31,10 @@ TEST_F(PrivateJackServer, PlaysTheOfflineRenderLateByInitialDelayTakesControlLin
     clients.start();
 
     // Halfway through, the gain goes from 0.5 (factor 1) to 1 (factor 10) through standard input.
-    while (clients.framesRecorded() < signal.size() / 2) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    clients.waitUntilRecorded(signal.size() / 2);
     const int64_t sentAt = clients.now();
     tool->send("Gain=1\n");
-    while (clients.framesRecorded() < signal.size()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    clients.waitUntilRecorded(signal.size());
     const std::vector<float>& recording = clients.recording;
     size_t changed = 0;
     while (changed < recording.size() && recording[changed] == reference[changed]) {
@@ -179,17 +175,13 @@ TEST_F(PrivateJackServer, ABurstOfControlLinesEndsAtItsLastValue) {
     PlayerAndRecorder clients(signal, signal.size());
     clients.connectThrough("voice");
     clients.start();
-    while (clients.framesRecorded() < signal.size() / 2) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    clients.waitUntilRecorded(signal.size() / 2);
     std::string burst;
     for (int i = 0; i < 600; ++i) {
         burst += "gain=1\n";
     }
     tool->send(burst + "gain=0\n");  // one write
-    while (clients.framesRecorded() < signal.size()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    clients.waitUntilRecorded(signal.size());
     // The last quarter second, long after the burst, at gain 0: a factor of 0.1 on the reference's 1.
     for (size_t n = signal.size() - kRateHz / 4; n < signal.size(); ++n) {
         ASSERT_EQ(clients.recording[n], reference[n] * 0.1f) << "frame " << n;

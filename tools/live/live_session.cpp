@@ -173,6 +173,13 @@ private:
     Clock::time_point windowStart;
 };
 
+/// An effect that stopped answering, and its module: kept until the process ends, where a leak
+/// checker sees them still held.
+struct AbandonedEffect {
+    EffectInstance* effect = nullptr;
+    PluginModule* module = nullptr;
+} abandoned;
+
 /// Everything that lives while the tool runs, in the order it must be opened; closed in reverse.
 class Session {
 public:
@@ -311,8 +318,7 @@ private:
                " stopped answering: " + (effect->usesReplacing() ? "processReplacing" : "process") +
                " has not returned for " + std::to_string(seconds) + " s");
         // Its code may still be running: the effect is never closed, its module never unloaded.
-        static_cast<void>(effect.release());
-        static_cast<void>(module.release());
+        abandoned = {effect.release(), module.release()};
         // A close that hangs as well ends the tool by SIGALRM's default action.
         std::signal(SIGALRM, SIG_DFL);
         ::alarm(kCloseLimitSeconds);
