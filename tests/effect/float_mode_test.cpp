@@ -75,7 +75,7 @@ std::size_t subnormalCount(const std::vector<float>& samples) {
 // Noise at 1e-36 through the chain at -20 dB lands in the subnormal range; a host that leaves
 // denormals on must still get none of them back from either entry.
 TEST_F(HostFloatMode, ResultsInTheSubnormalRangeComeOutFlushed) {
-    _mm_setcsr(original & ~FlushDenormalsScope::flushBits);
+    writeFloatControl(original & ~FlushDenormalsScope::flushBits);
     const std::vector<float> input = test_support::noise(6000, 1e-36f, 11);
     const float factor = outputFactor(0.0f);
     ZeroPhaseProcessor unflushed(1024);
