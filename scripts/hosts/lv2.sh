@@ -11,43 +11,38 @@ lv2_search_path() {
   echo "$work/lv2-bundles:/usr/lib/lv2"
 }
 
-# Ardour renders the file through the peer and then the plug-in, on the session of the VST 2
-# render. The peer reports a latency of 100 samples without delaying (its mode 2), so Ardour's
-# compensation shows as the input 100 samples early; a peer that delays as well would change its
-# delay from 0 as Ardour sets it, with a crossfade at the start. The export's first channel is
-# judged with audio_compare: the input's length, and within float rounding (-120 dBFS) the
-# input, 100 samples early, for the peer, and tinvoicer-render's output at lag 0 for the plug-in.
+# Ardour renders the file through the peer and then the plug-in, with ardour-render.sh's
+# functions. The peer reports a latency of 100 samples without delaying (its mode 2), so Ardour's
+# compensation shows as the input 100 samples early (a peer that delays as well would start from
+# no delay as Ardour sets its control, and crossfade). The plug-in's render must come out at lag 0,
+# equal to tinvoicer-render's bit for bit, with the 1024 samples compensated. Every step runs
+# every time: one that cannot run fails the check.
 check_ardour_lv2_render() {
-  local host="Ardour LV2 render" template="$work/ardour-template/render"
-  [ -x "$ardour_lua" ] || { skip "$host" "no $ardour_lua (Debian's ardour package)"; return; }
-  [ -f "$template/render.ardour" ] || { skip "$host" "the VST 2 render made no session to start from"; return; }
-  local rate samples reference_file
-  rate=$(soxi -r "$input" 2>/dev/null)
-  samples=$(soxi -s "$input" 2>/dev/null)
+  if ! ardour_prepare 2>"$work/ardour-prepare.err"; then
+    fail "Ardour LV2 render: $(tail -1 "$work/ardour-prepare.err")"
+    return
+  fi
+  local reference_file
   reference_file=$(reference "$module") || { fail "tinvoicer-render could not render through $module"; return; }
-  echo "check-hosts: Ardour renders the file through LV2 plug-ins, compensating their latency:"
-  local uri params expected latency lag rendered exported verdict reported
-  for uri in "$lv2_peer_uri" "$lv2_uri"; do
-    if [ "$uri" = "$lv2_peer_uri" ]; then
-      params=0=100,1=2 expected=$input latency=100 lag=-100
-    else
-      params="" expected=$reference_file latency=1024 lag=0
-    fi
-    if ! rendered=$(LV2_PATH=$(lv2_search_path) RENDER_PLUGIN_TYPE=LV2 RENDER_PLUGIN_PARAMS=$params \
-      ardour_render "$uri" "$template" "$rate" "$samples"); then
-      lv2_mismatch "$host" "$uri" "Ardour could not render through $uri" || return 0
-      continue
-    fi
-    exported=$(find "${rendered%.left.wav}" -maxdepth 1 -name '*.wav')
-    reported=$(sed -n 's/^plug-in latency after the export: //p' "${rendered%.left.wav}.log")
-    if [ "$reported" != "$latency" ]; then
-      lv2_mismatch "$host" "$uri" "Ardour compensated '$reported' samples for $uri, not $latency" || return 0
-    elif verdict=$(audio_compare --same-length --lag "$lag" --tolerance-db -120 "$exported" "$expected"); then
-      printf '  %-40s %s (latency %s)\n' "$uri" "$verdict" "$reported"
-    else
-      lv2_mismatch "$host" "$uri" "Ardour's render through $uri: $verdict" || return 0
-    fi
-  done
+  local -x LV2_PATH
+  LV2_PATH=$(lv2_search_path)
+  echo "check-hosts: Ardour renders the file through LV2 plug-ins (first channel of the master bus):"
+  lv2_ardour_check "$lv2_peer_uri" 0=100,1=2 100 "$input" --lag -100 ||
+    { fail "Ardour's render through the peer $lv2_peer_uri is not the input 100 samples early: the recipe is broken"; return; }
+  lv2_ardour_check "$lv2_uri" "" 1024 "$reference_file" ||
+    fail "Ardour's render through $lv2_uri is not tinvoicer-render's, bit for bit, with its latency compensated"
+}
+
+# Renders through one LV2 plug-in (URI, controls INDEX=VALUE,...) and judges the export against
+# EXPECTED with audio_compare's further options, and the latency Ardour compensated. Prints a line.
+lv2_ardour_check() {
+  local uri=$1 params=$2 latency=$3 expected=$4 rendered reported verdict status=0
+  shift 4
+  rendered=$(RENDER_PLUGIN_PARAMS=$params ardour_render LV2 "$uri") || { echo "  $uri: no render"; return 1; }
+  reported=$(sed -n 's/^plug-in latency after the export: //p' "$(dirname "$rendered").log")
+  verdict=$(audio_compare --same-length "$@" "$rendered" "$expected") || status=$?
+  printf '  %-40s %s; latency %s\n' "$uri" "$verdict" "${reported:-unknown}"
+  [ "$status" -eq 0 ] && [ "$reported" = "$latency" ]
 }
 
 # Like mismatch in check-hosts, for a plug-in named by its URI.

@@ -11,30 +11,45 @@
 #include <stdexcept>
 #include <thread>
 
-#include "effect_instance.h"
-#include "plugin_module.h"
-#include "renderer.h"
+#include "kit/effect_instance.h"
+#include "kit/plugin_module.h"
+#include "render/renderer.h"
 
 namespace live_test {
 
-Child::Child(std::vector<std::string> args, bool withServer) {
+Child::Child(std::vector<std::string> args, bool withServer, const ChildSetup& setup) {
     int in[2];
     int err[2];
     if (::pipe(in) != 0 || ::pipe(err) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    if (setup.stderrUnread) {
+        ::close(err[0]);
+        err[0] = -1;
+    }
     pid = ::fork();
     if (pid == 0) {
-        ::dup2(in[0], STDIN_FILENO);
+        const int input = setup.stdinPath.empty() ? in[0] : ::open(setup.stdinPath.c_str(), O_RDONLY);
+        ::dup2(input, STDIN_FILENO);
         ::dup2(err[1], STDERR_FILENO);
         ::close(in[1]);
-        ::close(err[0]);
+        if (err[0] >= 0) {
+            ::close(err[0]);
+        }
         if (!withServer) {
             ::setenv("JACK_DEFAULT_SERVER", "tinvoicer-test-nobody-home", 1);
         }
-        // The test runner may have been started with these ignored; the tool must see them.
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
+        for (const auto& [name, value] : setup.environment) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        // The test runner may have been started with these ignored, and libjack blocks SIGPIPE in
+        // the thread that opens a client; the tool must start as a shell starts it.
+        for (int signalNumber : {SIGINT, SIGTERM, SIGPIPE}) {
+            std::signal(signalNumber, SIG_DFL);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         std::vector<char*> argv;
         for (std::string& argument : args) {
             argv.push_back(argument.data());
@@ -43,10 +58,16 @@ Child::Child(std::vector<std::string> args, bool withServer) {
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
+    // A child that has gone makes send() fail instead of ending the test process.
+    std::signal(SIGPIPE, SIG_IGN);
     ::close(in[0]);
     ::close(err[1]);
     stdinFd = in[1];
     stderrFd = err[0];
+    if (!setup.stdinPath.empty()) {
+        ::close(stdinFd);
+        stdinFd = -1;
+    }
 }
 
 Child::~Child() {
@@ -54,23 +75,55 @@ Child::~Child() {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
     }
-    ::close(stdinFd);
-    ::close(stderrFd);
+    for (int fd : {stdinFd, stderrFd}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
 }
 
 void Child::send(const std::string& line) {
     ASSERT_EQ(::write(stdinFd, line.data(), line.size()), ssize_t(line.size()));
 }
 
-int Child::finish() {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+void Child::signal(int signalNumber) const {
+    if (pid > 0) {
+        ::kill(pid, signalNumber);
+    }
+}
+
+void Child::noteStatus(int status) {
     pid = -1;
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    signalNumber = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+bool Child::endsWithin(std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    int status = 0;
+    while (pid > 0) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            noteStatus(status);
+        } else if (Clock::now() > deadline) {
+            return false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    return true;
+}
+
+int Child::finish() {
+    if (pid > 0) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        noteStatus(status);
+    }
     char chunk[4096];
-    for (ssize_t n; (n = ::read(stderrFd, chunk, sizeof chunk)) > 0;) {
+    for (ssize_t n; stderrFd >= 0 && (n = ::read(stderrFd, chunk, sizeof chunk)) > 0;) {
         err.append(chunk, static_cast<size_t>(n));
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return exitCode;
 }
 
 std::vector<std::string> liveTool(std::vector<std::string> args) {
@@ -124,13 +177,15 @@ void PrivateJackServer::stopServer() {
     serverPid = -1;
 }
 
-std::unique_ptr<Child> PrivateJackServer::startTool(const std::string& name, std::vector<std::string> extraArgs) {
+std::unique_ptr<Child> PrivateJackServer::startTool(const std::string& name, std::vector<std::string> extraArgs,
+                                                    const ChildSetup& setup) {
     extraArgs.insert(extraArgs.begin(), {"--name", name});
-    return startClient(liveTool(extraArgs), name + ":out");
+    return startClient(liveTool(extraArgs), name + ":out", setup);
 }
 
-std::unique_ptr<Child> PrivateJackServer::startClient(std::vector<std::string> args, const std::string& port) {
-    auto client = std::make_unique<Child>(std::move(args));
+std::unique_ptr<Child> PrivateJackServer::startClient(std::vector<std::string> args, const std::string& port,
+                                                      const ChildSetup& setup) {
+    auto client = std::make_unique<Child>(std::move(args), true, setup);
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     // jack_lsp exits 0 whether or not the port exists: its listing tells.
     const std::string portListed = "jack_lsp 2>/dev/null | grep -qx '" + port + "'";
@@ -167,6 +222,12 @@ PlayerAndRecorder::~PlayerAndRecorder() {
 void PlayerAndRecorder::connectThrough(const std::string& inputPort, const std::string& outputPort) {
     ASSERT_EQ(jack_connect(player, jack_port_name(playPort), inputPort.c_str()), 0);
     ASSERT_EQ(jack_connect(recorder, outputPort.c_str(), jack_port_name(recordPort)), 0);
+}
+
+void PlayerAndRecorder::waitUntilRecorded(size_t frames) const {
+    while (framesRecorded() < frames) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 int PlayerAndRecorder::playCycle(jack_nframes_t frames, void* argument) {

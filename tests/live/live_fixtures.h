@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace live_test {
@@ -19,23 +20,43 @@ using Clock = std::chrono::steady_clock;
 constexpr int32_t kRateHz = 48000;
 constexpr int32_t kPeriodFrames = 1024;
 
+/// How a child starts, beyond its arguments.
+struct ChildSetup {
+    std::vector<std::pair<std::string, std::string>> environment;  ///< added to the test's own
+    std::string stdinPath;                                         ///< read instead of a pipe (stdinFd is then -1)
+    bool stderrUnread = false;  ///< stderr is a pipe whose reader has gone: every write fails
+};
+
 /// A child process with its stdin and stderr on pipes; killed and reaped if still running at the end.
+/// It starts with no signal blocked and SIGINT, SIGTERM and SIGPIPE at their default actions,
+/// whatever the test inherited; the test process itself ignores SIGPIPE from then on.
 class Child {
 public:
     /// Without a server, JACK_DEFAULT_SERVER names one that does not exist.
-    explicit Child(std::vector<std::string> args, bool withServer = true);
+    explicit Child(std::vector<std::string> args, bool withServer = true, const ChildSetup& setup = {});
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
     void send(const std::string& line);
-    /// Waits for the exit; returns the exit code (-1 for a signal) and collects stderr.
+    /// Sends `signalNumber` to the child while it runs; nothing once it has been reaped (its PID
+    /// is then -1, which kill() would take for every process there is).
+    void signal(int signalNumber) const;
+    /// True when the child has ended within `limit`; finish() then returns at once.
+    bool endsWithin(std::chrono::milliseconds limit);
+    /// Waits for the exit; returns the exit code (-1 for a signal, named in signalNumber) and
+    /// collects stderr.
     int finish();
 
     pid_t pid;
-    int stdinFd;
-    int stderrFd;
+    int stdinFd = -1;
+    int stderrFd = -1;
     std::string err;
+    int signalNumber = 0;  ///< the signal that ended the child, or 0
+
+private:
+    void noteStatus(int status);
+    int exitCode = -1;
 };
 
 /// The built tinvoicer-live with `args`.
@@ -50,9 +71,11 @@ protected:
 
     void stopServer();
     /// Starts tinvoicer-live under `name` (with `extraArgs`) and waits until its output port exists.
-    std::unique_ptr<Child> startTool(const std::string& name, std::vector<std::string> extraArgs = {});
+    std::unique_ptr<Child> startTool(const std::string& name, std::vector<std::string> extraArgs = {},
+                                     const ChildSetup& setup = {});
     /// Starts the program of `args` and waits until the JACK port `port` exists.
-    std::unique_ptr<Child> startClient(std::vector<std::string> args, const std::string& port);
+    std::unique_ptr<Child> startClient(std::vector<std::string> args, const std::string& port,
+                                       const ChildSetup& setup = {});
 
     pid_t serverPid = -1;
 };
@@ -73,6 +96,8 @@ public:
     void connectThrough(const std::string& tool) { connectThrough(tool + ":in", tool + ":out"); }
     void start() { armed = true; }
     size_t framesRecorded() const { return recorded.load(); }
+    /// Returns once `frames` frames have been recorded.
+    void waitUntilRecorded(size_t frames) const;
     jack_nframes_t now() const { return jack_frame_time(recorder); }
 
     jack_client_t* recorder;

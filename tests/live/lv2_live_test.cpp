@@ -7,12 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "live_fixtures.h"
@@ -35,7 +33,7 @@ protected:
         ASSERT_NE(::mkdtemp(bundles), nullptr);
         link = std::string(bundles) + "/tinvoicer.lv2";
         ASSERT_EQ(::symlink(TINVOICER_LV2_BUNDLE_PATH, link.c_str()), 0);
-        ::setenv("LV2_PATH", (std::string(bundles) + ":/usr/lib/lv2").c_str(), 1);
+        jalvSetup.environment = {{"LV2_PATH", std::string(bundles) + ":/usr/lib/lv2"}};
     }
     void TearDown() override {
         if (!link.empty()) ::unlink(link.c_str());
@@ -50,13 +48,11 @@ protected:
         std::vector<std::string> args = {kJalv, "-n", name, "-x"};
         for (const std::string& control : controls) args.insert(args.end(), {"-c", control});
         args.push_back(uri);
-        auto jalv = startClient(args, name + ":out");
+        auto jalv = startClient(args, name + ":out", jalvSetup);
         PlayerAndRecorder clients(signal, signal.size());
         clients.connectThrough(name);
         clients.start();
-        while (clients.framesRecorded() < signal.size()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        clients.waitUntilRecorded(signal.size());
         EXPECT_EQ(clients.clockGaps.load(), 0) << "cycles were lost; the data cannot match";
         // Debian 12's jalv (1.6.6) publishes the plug-in's latency with the directions swapped: as
         // capture latency on its input port rather than its output port. Either port counts, so
@@ -64,7 +60,7 @@ protected:
         // proves that the number is the path's delay.
         latencyFrames =
             std::max(captureLatency(clients.recorder, name + ":in"), captureLatency(clients.recorder, name + ":out"));
-        ::kill(jalv->pid, SIGTERM);
+        jalv->signal(SIGTERM);
         jalv->finish();
         return clients.recording;
     }
@@ -77,6 +73,7 @@ protected:
     }
 
     char bundles[32] = "/tmp/tinvoicer-lv2-XXXXXX";
+    ChildSetup jalvSetup;
     std::string link;
 };
 

@@ -1,5 +1,7 @@
 // VST 2 modules that fail in the ways a host must survive, one fault per build (FAULT_...).
 // Faults are raised as signals rather than made by bad memory accesses, which a compiler may remove.
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
@@ -20,7 +22,7 @@ intptr_t acceptEveryOpcode(AEffect*, int32_t opcode, int32_t, intptr_t value, vo
     return 0;
 }
 
-#if defined(FAULT_RAISE_IN_PROCESS)
+#if defined(FAULT_RAISE_IN_PROCESS) || defined(FAULT_NEGATIVE_DELAY)
 /// Passes its input through, and raises the signal numbered in TINVOICER_FAULT_SIGNAL, if any,
 /// after a few blocks: a signal that arrives in the middle of a render, at a known moment.
 void crashWhileProcessing(AEffect*, float** inputs, float** outputs, int32_t frames) {
@@ -30,6 +32,13 @@ void crashWhileProcessing(AEffect*, float** inputs, float** outputs, int32_t fra
         std::raise(std::atoi(signalNumber));
     }
     std::copy(inputs[0], inputs[0] + frames, outputs[0]);
+}
+#elif defined(FAULT_HANG_IN_PROCESS)
+/// Never returns, as an effect that waits for a lock it will never get.
+void crashWhileProcessing(AEffect*, float**, float**, int32_t) {
+    for (;;) {
+        ::pause();
+    }
 }
 #else
 void crashWhileProcessing(AEffect*, float**, float**, int32_t) { std::raise(SIGSEGV); }
@@ -66,7 +75,11 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
     return &record;
 #elif defined(FAULT_CRASH_IN_MAIN)
     std::abort();
-#elif defined(FAULT_CRASH_IN_PROCESS) || defined(FAULT_CRASH_IN_DISPATCHER) || defined(FAULT_RAISE_IN_PROCESS)
+#elif defined(FAULT_NEGATIVE_DELAY)
+    record.initialDelay = -5;
+    return &record;
+#elif defined(FAULT_CRASH_IN_PROCESS) || defined(FAULT_CRASH_IN_DISPATCHER) || defined(FAULT_RAISE_IN_PROCESS) || \
+    defined(FAULT_HANG_IN_PROCESS)
     return &record;
 #else
 #error "choose a fault"

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "effect_controls.h"
-#include "effect_instance.h"
 #include "fake_effect.h"
-#include "renderer.h"
+#include "kit/effect_controls.h"
+#include "kit/effect_instance.h"
+#include "render/renderer.h"
 
 namespace {
 
@@ -129,6 +129,8 @@ TEST_P(ChannelRouting, FeedsChannelsInOrderAndSilencesWhatHasNoSource) {
     shape.inputs = c.inputs;
     shape.outputs = c.outputs;
     shape.latencyFrames = 10;
+    // An effect may write into what it was given as input: the silence of a surplus pin must stay.
+    shape.scribblesOnInputs = true;
     FakeRender render(shape, input, c.channels, 128, true);
 
     EXPECT_EQ(static_cast<int32_t>(render.instances.size()), c.expectedInstances);
@@ -297,7 +299,7 @@ TEST_P(Controls, ReachTheEffectByIndexOrName) {
     shape.answersIndexedProgramNames = c.indexedProgramNames;
     resetFakes(shape);
     EffectInstance effect(fakeEffectEntry, "fake");
-    RenderOptions options;
+    ControlOptions options;
     options.program = c.program;
     options.parameters = c.parameters;
     applyControls(effect, resolveControls(effect, options));

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "demo_voice.h"
-#include "sound_file.h"
-#include "tool_error.h"
+#include "kit/tool_error.h"
+#include "render/command_line.h"
+#include "render/demo_voice.h"
+#include "render/sound_file.h"
 
 namespace {
 

@@ -247,14 +247,14 @@ struct BadInput {
     const char* name;
     std::vector<std::string> args;  ///< "@" stands for the scratch folder
     std::string messageFragment;
+    bool unprivileged = false;  ///< as a user whom a folder's permissions can refuse
 };
 
 void PrintTo(const BadInput& c, std::ostream* out) { *out << c.name; }
 
 std::string inFolder(const std::string& arg, const ScratchFolder& folder) {
     std::string resolved = arg;
-    const size_t at = resolved.find('@');
-    if (at != std::string::npos) {
+    for (size_t at = resolved.find('@'); at != std::string::npos; at = resolved.find('@', at + folder.path.size())) {
         resolved.replace(at, 1, folder.path);
     }
     return resolved;
@@ -276,6 +276,12 @@ TEST_P(BadInputs, GetOneLineNamingTheCauseAndLoseNothing) {
     ASSERT_EQ(
         ::truncate(folder.file("cut.flac").c_str(), static_cast<off_t>(readBytes(folder.file("cut.flac")).size() / 2)),
         0);
+    // A folder that takes no new file, holding a file that anyone may write: for any user.
+    ::chmod(folder.path.c_str(), 0755);
+    ASSERT_EQ(::mkdir(folder.file("locked").c_str(), 0755), 0);
+    writeBytes(folder.file("locked/exists.wav"), "an earlier result\n");
+    ::chmod(folder.file("locked/exists.wav").c_str(), 0666);
+    ::chmod(folder.file("locked").c_str(), 0555);
     const std::string inputBytes = readBytes(folder.file("in.wav"));
     const std::vector<std::string> namesBefore = folder.names();
 
@@ -283,7 +289,10 @@ TEST_P(BadInputs, GetOneLineNamingTheCauseAndLoseNothing) {
     for (const std::string& arg : c.args) {
         args.push_back(inFolder(arg, folder));
     }
-    const ToolRun run = runTool(args);
+    RunSetup setup;
+    setup.unprivileged = c.unprivileged;
+    const ToolRun run = runTool(args, setup);
+    ::chmod(folder.file("locked").c_str(), 0755);
 
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.signalNumber, 0);
@@ -303,6 +312,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"UnreadableFormat", {"@/junk.wav", "-o", "@/out.wav"}, "'@/junk.wav': cannot read: "},
         BadInput{"OutputFolderMissing", {"@/in.wav", "-o", "@/no/out.wav"}, "'@/no/out.wav': cannot write: No such"},
         BadInput{"OutputIsAFolder", {"@/in.wav", "-o", "@"}, "'@': cannot write: is a folder"},
+        BadInput{"OutputFolderTakesNoNewFile",
+                 {"@/in.wav", "-o", "@/locked/exists.wav"},
+                 "'@/locked/exists.wav': cannot write into its folder '@/locked': Permission denied",
+                 true},
         BadInput{"OutputIsTheInput", {"@/in.wav", "-o", "@/in.wav"}, "'@/in.wav': is the input file"},
         BadInput{"OutputIsTheInputByAnotherName", {"@/in.wav", "-o", "@/./in.wav"}, "'@/./in.wav': is the input file"},
         BadInput{"OutputIsAHardLinkToTheInput", {"@/in.wav", "-o", "@/alias.wav"}, "'@/alias.wav': is the input file"},

@@ -1,6 +1,7 @@
 #include "tool_runner.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/resource.h>
@@ -15,6 +16,8 @@
 #include <sstream>
 
 namespace {
+
+constexpr uid_t kNobody = 65534;
 
 std::string makeScratchFolder() {
     const char* base = std::getenv("TMPDIR");
@@ -67,6 +70,12 @@ ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup) {
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
+        // Root may write into any folder, so a refused folder needs a user that can be refused; the
+        // captures are open already.
+        if (setup.unprivileged && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(126);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

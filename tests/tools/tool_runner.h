@@ -18,6 +18,7 @@ struct RunSetup {
     std::vector<int> ignoredSignals;  ///< inherited as ignored, as nohup and background jobs do
     long fileSizeLimitBytes = 0;      ///< ulimit -f; 0: none
     std::string stdoutPath;           ///< where stdout goes instead of being captured
+    bool unprivileged = false;        ///< run as the user nobody when the test runs as root
 };
 
 /// Runs the tool with `args` and waits for it; stdin is empty, stdout and stderr are captured, and

@@ -1,4 +1,4 @@
-#include "jack_client.h"
+#include "live/jack_client.h"
 
 #include <jack/jack.h>
 
@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "tool_error.h"
+#include "kit/tool_error.h"
 
 const char* const kNoServerMessage = "no JACK server is running; start one with `jackd -d alsa` or run under `pw-jack`";
 
@@ -98,11 +98,20 @@ bool clientExists(const std::string& name) {
     return uuid != nullptr;
 }
 
+/// How a message shows a client name: quoted, and cut to a few dozen bytes.
+std::string shownName(const std::string& name) { return quoted(shortened(name, 40)); }
+
 }  // namespace
 
 LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs) : shared(new Shared) {
     jack_set_error_function(discardMessage);
     jack_set_info_function(discardMessage);
+    // The size counts the terminating zero; jackd 1.9 refuses a name of size - 1 bytes as well.
+    const auto longestName = static_cast<size_t>(jack_client_name_size() - 2);
+    if (name.size() > longestName) {
+        throw ToolError("the client name " + shownName(name) + " has " + std::to_string(name.size()) +
+                        " bytes; JACK takes at most " + std::to_string(longestName) + " (choose a shorter --name)");
+    }
     jack_status_t status{};
     shared->client =
         jack_client_open(name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
@@ -114,10 +123,10 @@ LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs)
         if ((status & JackNameNotUnique) != 0 || clientExists(name)) {
             const std::string firstPort = inputs > 0 ? portName("in", 0, static_cast<size_t>(inputs))
                                                      : portName("out", 0, static_cast<size_t>(outputs));
-            throw ToolError("port name '" + name + ":" + firstPort + "' is taken: another JACK client is called '" +
-                            name + "' (choose another --name)");
+            throw ToolError("port name " + quoted(name + ":" + firstPort) +
+                            " is taken: another JACK client is called " + quoted(name) + " (choose another --name)");
         }
-        throw ToolError("the JACK server refused a client called '" + name + "'");
+        throw ToolError("the JACK server refused a client called " + shownName(name));
     }
     auto registerPorts = [&](const char* stem, int32_t count, unsigned long flags, std::vector<jack_port_t*>& ports) {
         for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
@@ -125,7 +134,7 @@ LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs)
             ports.push_back(jack_port_register(shared->client, port.c_str(), JACK_DEFAULT_AUDIO_TYPE, flags, 0));
             if (ports.back() == nullptr) {
                 jack_client_close(shared->client);
-                throw ToolError("port name '" + name + ":" + port + "' cannot be registered");
+                throw ToolError("port name " + quoted(name + ":" + port) + " cannot be registered");
             }
         }
     };
@@ -135,9 +144,15 @@ LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs)
     shared->outputBuffers.resize(shared->outputPorts.size());
 }
 
-LiveClient::~LiveClient() {
+LiveClient::~LiveClient() { close(); }
+
+void LiveClient::close() {
+    if (shared->client == nullptr) {
+        return;
+    }
     deactivate();
     jack_client_close(shared->client);
+    shared->client = nullptr;
 }
 
 void LiveClient::deactivate() {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "live_processor.h"
+#include "live/live_processor.h"
 
 /// What the server reported, read by the control thread. Written by JACK's notification thread.
 struct ServerNews {
@@ -21,9 +21,9 @@ struct ServerNews {
 /// "in_1", "in_2", ... otherwise). Closed when destroyed: deactivated first if still active.
 class LiveClient {
 public:
-    /// Opens the client under exactly `name`, never starting a server. Throws ToolError when no
-    /// server runs, when another client owns the name (and so the port names), or when a port
-    /// cannot be registered.
+    /// Opens the client under exactly `name`, never starting a server. Throws ToolError when the
+    /// name is longer than JACK allows, when no server runs, when another client owns the name (and
+    /// so the port names), or when a port cannot be registered.
     LiveClient(const std::string& name, int32_t inputs, int32_t outputs);
     ~LiveClient();
     LiveClient(const LiveClient&) = delete;
@@ -39,6 +39,9 @@ public:
     void activate(LiveProcessor& processor, int32_t latencyFrames);
     /// Stops the callbacks; returns once the audio thread has left the processor for good.
     void deactivate();
+    /// Deactivates and leaves the server; nothing else may be called afterwards. libjack stops
+    /// an audio thread that never returns from the processor by cancelling it, where it can.
+    void close();
     /// Publishes a new delay of the effect and has the server pass it on through the graph.
     void setLatency(int32_t latencyFrames);
     /// Wires the first capture port to every input and the outputs to the first playback ports

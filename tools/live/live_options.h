@@ -5,12 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "kit/control_options.h"
 
-struct LiveOptions {
-    std::string pluginPath;              ///< empty: the Tinvoicer module installed beside the tool
-    std::optional<std::string> program;  ///< index or name
-    std::vector<ParameterSetting> parameters;
+struct LiveOptions : ControlOptions {
+    std::string pluginPath;  ///< empty: the Tinvoicer module installed beside the tool
     std::string clientName = "tinvoicer";
     bool connectToSystem = false;
     bool controlFromStdin = false;  ///< --control stdin; standard input that is no terminal counts too
@@ -20,5 +18,5 @@ struct LiveOptions {
 /// Parses the arguments after the program name. Throws UsageError naming the offending argument.
 LiveOptions parseLiveCommandLine(const std::vector<std::string>& args);
 
-/// The text of --help.
-const char* liveUsageText();
+/// The text of --help, from which the manual page is made too.
+std::string liveUsageText();

@@ -1,4 +1,4 @@
-#include "live_processor.h"
+#include "live/live_processor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,9 +7,17 @@ LiveProcessor::LiveProcessor(EffectInstance& effect, int32_t preparedFrames)
     : effect(effect),
       preparedFrames(preparedFrames),
       inputPieces(static_cast<size_t>(effect.inputCount())),
-      outputPieces(static_cast<size_t>(effect.outputCount())) {}
+      outputPieces(static_cast<size_t>(effect.outputCount())),
+      parameterChanges(effect.parameterCount()) {}
 
 void LiveProcessor::process(float* const* inputs, float* const* outputs, int32_t frames) {
+    // Only this thread writes the counts, so a load and a store make the increment.
+    begunCalls.store(begunCalls.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    processCycle(inputs, outputs, frames);
+    endedCalls.store(endedCalls.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+void LiveProcessor::processCycle(float* const* inputs, float* const* outputs, int32_t frames) {
     const State current = state.load(std::memory_order_acquire);
     if (current != State::running) {
         for (int32_t channel = 0; channel < effect.outputCount(); ++channel) {
@@ -21,16 +29,9 @@ void LiveProcessor::process(float* const* inputs, float* const* outputs, int32_t
         return;
     }
     raisePeak(inputPeak, inputs, effect.inputCount(), frames);
-    applyParameterChanges();
+    parameterChanges.takeAll([this](int32_t index, float value) { effect.setParameter(index, value); });
     processInPieces(inputs, outputs, frames);
     raisePeak(outputPeak, outputs, effect.outputCount(), frames);
-}
-
-void LiveProcessor::applyParameterChanges() {
-    ParameterChange change;
-    while (parameterChanges.pop(change)) {
-        effect.setParameter(change.index, change.normalizedValue);
-    }
 }
 
 void LiveProcessor::processInPieces(float* const* inputs, float* const* outputs, int32_t frames) {

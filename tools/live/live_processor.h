@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "effect_instance.h"
-#include "parameter_queue.h"
+#include "kit/effect_instance.h"
+#include "live/parameter_slots.h"
 
 /// Drives an effect that is prepared for `preparedFrames` and resumed. process() runs on the audio
 /// thread and never allocates, locks, waits, prints or makes a system call; every other operation
@@ -23,14 +23,31 @@ public:
     /// `outputs` its output count. While paused, writes silence and leaves the effect alone.
     void process(float* const* inputs, float* const* outputs, int32_t frames);
 
-    /// Queues a change for the next cycle; false when the queue is full.
-    bool requestParameter(const ParameterChange& change) { return parameterChanges.push(change); }
+    /// Hands a change to the next cycle, replacing a value for the same parameter that the audio
+    /// thread has not taken yet. False for a parameter beyond ParameterSlots::kMaxParameters.
+    bool requestParameter(const ParameterChange& change) { return parameterChanges.put(change); }
+    /// How many requested values were replaced by a newer one before a cycle took them, since the
+    /// previous call.
+    uint64_t takeReplacedCount() { return parameterChanges.takeReplacedCount(); }
 
     /// Asks the audio thread to stop calling the effect; paused() turns true once it has.
     void requestPause();
     bool paused() const { return state.load(std::memory_order_acquire) == State::paused; }
     /// After a pause: the effect is now prepared for `frames`, and the audio thread may call it again.
     void resume(int32_t frames);
+
+    /// The calls of process() begun and ended so far: they differ while a call runs, and stay the
+    /// same while it does not return.
+    struct CallCounts {
+        uint64_t begun = 0;
+        uint64_t ended = 0;
+    };
+    CallCounts calls() const {
+        CallCounts counts;
+        counts.ended = endedCalls.load(std::memory_order_acquire);
+        counts.begun = begunCalls.load(std::memory_order_acquire);
+        return counts;
+    }
 
     /// The largest sample magnitudes since the previous take.
     float takeInputPeak() { return inputPeak.exchange(0.0f, std::memory_order_relaxed); }
@@ -39,7 +56,7 @@ public:
 private:
     enum class State { running, pauseRequested, paused };
 
-    void applyParameterChanges();
+    void processCycle(float* const* inputs, float* const* outputs, int32_t frames);
     void processInPieces(float* const* inputs, float* const* outputs, int32_t frames);
     static void raisePeak(std::atomic<float>& peak, float* const* buffers, int32_t count, int32_t frames);
 
@@ -47,8 +64,10 @@ private:
     int32_t preparedFrames;  ///< written by the control thread only while paused
     std::vector<float*> inputPieces;
     std::vector<float*> outputPieces;
-    SpscQueue<ParameterChange, 256> parameterChanges;
+    ParameterSlots parameterChanges;
     std::atomic<State> state{State::running};
+    std::atomic<uint64_t> begunCalls{0};
+    std::atomic<uint64_t> endedCalls{0};
     std::atomic<float> inputPeak{0.0f};
     std::atomic<float> outputPeak{0.0f};
 };

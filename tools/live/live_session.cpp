@@ -1,120 +1,98 @@
-#include "live_session.h"
+#include "live/live_session.h"
 
 #include <poll.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <iterator>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "effect_controls.h"
-#include "jack_client.h"
-#include "live_processor.h"
-#include "plugin_module.h"
-#include "tool_error.h"
+#include "kit/effect_controls.h"
+#include "kit/plugin_module.h"
+#include "kit/tool_error.h"
+#include "live/control_lines.h"
+#include "live/jack_client.h"
+#include "live/live_processor.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr const char* kToolName = "tinvoicer-live";
-constexpr long kRefreshNanoseconds = 200'000'000;  // the status line's refresh, and the loop's longest sleep
-constexpr long kPauseCheckNanoseconds = 1'000'000;
+constexpr auto kRefreshInterval = std::chrono::milliseconds(200);  // the status line's, and the longest wait
+constexpr auto kPauseCheckInterval = std::chrono::milliseconds(1);
+constexpr auto kAnswerLimit = std::chrono::seconds(1);  // a processing call this long means a hung effect
+constexpr unsigned kCloseLimitSeconds = 3;              // for closing the client after that
+constexpr auto kOverloadReportInterval = std::chrono::seconds(1);
+constexpr uint64_t kBadLineReportsPerSecond = 10;
+constexpr size_t kShownLineBytes = 60;  // of a control line quoted in a message
 
-volatile std::sig_atomic_t stopSignal = 0;
-
-void noteStopSignal(int signalNumber) { stopSignal = signalNumber; }
-
-/// SIGINT and SIGTERM only set a flag. They are blocked everywhere except while the control thread
-/// waits, so JACK's threads, which inherit the mask, never run the handler. A signal inherited as
+/// SIGINT and SIGTERM arrive through a descriptor that the control thread waits on beside standard
+/// input, so that no stream of input can hide them. They are blocked in every thread (JACK's
+/// threads, started later, inherit the mask), which is what a signalfd needs. A signal inherited as
 /// ignored stays ignored, the way nohup and background jobs rely on.
 class StopSignals {
 public:
     StopSignals() {
         sigemptyset(&handled);
-        for (size_t i = 0; i < std::size(kSignals); ++i) {
-            struct sigaction action {};
-            action.sa_handler = noteStopSignal;
-            sigemptyset(&action.sa_mask);
-            sigaction(kSignals[i], nullptr, &previous[i]);
-            if (previous[i].sa_handler != SIG_IGN) {
-                sigaddset(&handled, kSignals[i]);
-                sigaction(kSignals[i], &action, nullptr);
+        for (int signalNumber : {SIGINT, SIGTERM}) {
+            struct sigaction inherited {};
+            if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler != SIG_IGN) {
+                sigaddset(&handled, signalNumber);
             }
         }
         pthread_sigmask(SIG_BLOCK, &handled, &original);
-        waiting = original;
-        for (int signalNumber : kSignals) {
-            if (sigismember(&handled, signalNumber) == 1) {
-                sigdelset(&waiting, signalNumber);
-            }
+        signalFd = signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK);
+        if (signalFd < 0) {
+            pthread_sigmask(SIG_SETMASK, &original, nullptr);
+            throw ToolError(std::string("cannot watch for SIGINT and SIGTERM: ") + std::strerror(errno));
         }
     }
     ~StopSignals() {
+        ::close(signalFd);
         pthread_sigmask(SIG_SETMASK, &original, nullptr);
-        for (size_t i = 0; i < std::size(kSignals); ++i) {
-            sigaction(kSignals[i], &previous[i], nullptr);
-        }
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    /// Waits for `fd` to turn readable (none: -1) for at most `nanoseconds`, or for a stop signal.
-    /// True when `fd` is readable or at its end.
-    bool wait(int fd, long nanoseconds) const {
-        pollfd watched{fd, POLLIN, 0};
-        const timespec timeout{0, nanoseconds};
-        const int ready = ppoll(&watched, fd >= 0 ? 1 : 0, &timeout, &waiting);
-        return ready > 0 && (watched.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+    /// Waits at most `timeout` for `fd` (none: -1) to turn readable or for a stop signal. True when
+    /// `fd` is readable or at its end; a stop signal is noted for stopRequested().
+    bool wait(int fd, std::chrono::milliseconds timeout) {
+        pollfd watched[2] = {{signalFd, POLLIN, 0}, {fd, POLLIN, 0}};
+        const int ready = ::poll(watched, fd >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
+        if (ready <= 0) {
+            return false;
+        }
+        signalfd_siginfo info{};
+        if ((watched[0].revents & POLLIN) != 0 && ::read(signalFd, &info, sizeof info) == sizeof info) {
+            stop = true;
+        }
+        return fd >= 0 && (watched[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
-    bool stopRequested() const { return stopSignal != 0; }
+    bool stopRequested() const { return stop; }
 
 private:
-    static constexpr int kSignals[] = {SIGINT, SIGTERM};
-    struct sigaction previous[std::size(kSignals)]{};
     sigset_t handled{};
     sigset_t original{};
-    sigset_t waiting{};
+    int signalFd = -1;
+    bool stop = false;
 };
 
-/// Control lines from a descriptor, split at line ends; a last line without one counts at the end.
-class LineReader {
-public:
-    explicit LineReader(int fd) : fd(fd) {}
-    int descriptor() const { return open ? fd : -1; }
-
-    /// Reads what is there (the descriptor has signalled) and returns the complete lines.
-    std::vector<std::string> readLines() {
-        char chunk[4096];
-        const ssize_t count = ::read(fd, chunk, sizeof chunk);
-        if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
-            return {};
-        }
-        if (count <= 0) {
-            open = false;
-            pending += '\n';
-        } else {
-            pending.append(chunk, static_cast<size_t>(count));
-        }
-        std::vector<std::string> lines;
-        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-            lines.push_back(pending.substr(0, end));
-        }
-        return lines;
-    }
-
-private:
-    int fd;
-    bool open = true;
-    std::string pending;
-};
-
-std::string trimmed(const std::string& text) {
+std::string trimmed(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t\r");
-    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
 }
 
 std::string decibels(float peak) {
@@ -135,28 +113,97 @@ struct Meters {
     int loadReadings = 0;
 };
 
+/// Tells from the processor's call counts, read now and then, whether one call has not returned
+/// for a given time. Only the control thread uses it.
+class StuckCallWatch {
+public:
+    /// True when the call running at `now` is the one that was running at the earlier readings,
+    /// for `limit` or more.
+    bool stuck(LiveProcessor::CallCounts counts, Clock::time_point now, Clock::duration limit) {
+        const bool running = counts.begun != counts.ended;
+        if (!running || counts.begun != seen.begun || counts.ended != seen.ended) {
+            seen = counts;
+            since = now;
+            return false;
+        }
+        return now - since >= limit;
+    }
+
+private:
+    LiveProcessor::CallCounts seen;
+    Clock::time_point since;
+};
+
+/// A number of lines a second that one kind of report may take: the rest are withheld and counted,
+/// so that no stream of input can flood stderr.
+class ReportBudget {
+public:
+    explicit ReportBudget(uint64_t linesPerSecond) : linesPerSecond(linesPerSecond) {}
+
+    /// True when one more line may be written now; false counts it as withheld.
+    bool allows(Clock::time_point now) {
+        if (now - windowStart >= std::chrono::seconds(1) && withheld == 0) {
+            windowStart = now;
+            used = 0;
+        }
+        if (used < linesPerSecond) {
+            ++used;
+            return true;
+        }
+        ++withheld;
+        return false;
+    }
+
+    /// Once the second in which lines were withheld is over: how many, and a new second begins.
+    uint64_t takeWithheld(Clock::time_point now) {
+        if (withheld == 0 || now - windowStart < std::chrono::seconds(1)) {
+            return 0;
+        }
+        const uint64_t count = withheld;
+        withheld = 0;
+        windowStart = now;
+        used = 0;
+        return count;
+    }
+
+private:
+    uint64_t linesPerSecond;
+    uint64_t used = 0;
+    uint64_t withheld = 0;
+    Clock::time_point windowStart;
+};
+
+/// An effect that stopped answering, and its module: kept until the process ends, where a leak
+/// checker sees them still held.
+struct AbandonedEffect {
+    EffectInstance* effect = nullptr;
+    PluginModule* module = nullptr;
+} abandoned;
+
 /// Everything that lives while the tool runs, in the order it must be opened; closed in reverse.
 class Session {
 public:
     explicit Session(const LiveOptions& options)
         : options(options),
-          module(options.pluginPath.empty() ? defaultModulePath() : options.pluginPath),
-          effect(module.entry(), module.path(), EffectInstance::HostRole::liveClient),
-          controls(resolveControls(effect, renderOptionsFor(options))),
-          client(options.clientName, effect.inputCount(), effect.outputCount()),
+          module(std::make_unique<PluginModule>(options.pluginPath.empty() ? defaultModulePath() : options.pluginPath)),
+          effect(
+              std::make_unique<EffectInstance>(module->entry(), module->path(), EffectInstance::HostRole::liveClient)),
+          controls(resolveControls(*effect, options)),
+          names(parameterNames(*effect, ParameterSlots::kMaxParameters)),
+          client(options.clientName, effect->inputCount(), effect->outputCount()),
           rateHz(client.sampleRateHz()),
           preparedFrames(client.bufferFrames()),
-          processor(effect, preparedFrames),
+          processor(*effect, preparedFrames),
           terminal(::isatty(STDERR_FILENO) == 1),
           stdinLines(STDIN_FILENO) {
-        effect.prepare(static_cast<float>(rateHz), preparedFrames);
-        applyControls(effect, controls);
-        effect.resume();
-        latencyFrames = effect.latencyFrames();
+        effect->prepare(static_cast<float>(rateHz), preparedFrames);
+        applyControls(*effect, controls);
+        effect->resume();
+        latencyFrames = checkedLatency();
         client.activate(processor, latencyFrames);
         if (options.connectToSystem) {
             for (const std::string& failure : client.connectToSystem()) {
-                std::fprintf(stderr, "%s: warning: %s\n", kToolName, failure.c_str());
+                report("warning: " + failure);
             }
         }
     }
@@ -166,74 +213,156 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    void run(const StopSignals& signals) {
+    /// False when the effect stopped answering: reported, and the client is closed.
+    bool run(StopSignals& signals) {
         const bool controlled = options.controlFromStdin || ::isatty(STDIN_FILENO) != 1;
         printStartLine(controlled);
-        const auto started = std::chrono::steady_clock::now();
+        const auto started = Clock::now();
+        auto nextMeterReading = started;
         while (!signals.stopRequested()) {
             const int fd = controlled ? stdinLines.descriptor() : -1;
-            if (signals.wait(fd, kRefreshNanoseconds)) {
-                for (const std::string& line : stdinLines.readLines()) {
-                    applyControlLine(trimmed(line));
-                }
+            if (signals.wait(fd, kRefreshInterval)) {
+                stdinLines.readOnce([this](const ControlLineReader::Line& line) { applyControlLine(line); });
+            }
+            reportOverload();
+            if (effectStuck()) {
+                return false;
             }
             const ServerNews news = client.news();
             if (news.shutDown) {
                 throw ToolError("the JACK server shut down" +
-                                (news.shutdownReason.empty() ? std::string() : ": " + news.shutdownReason));
+                                (news.shutdownReason.empty() ? std::string() : ": " + escaped(news.shutdownReason)));
             }
-            if (news.bufferFrames > 0 && news.bufferFrames != preparedFrames) {
-                adaptToPeriod(news.bufferFrames, signals);
+            if (news.bufferFrames > 0 && news.bufferFrames != preparedFrames &&
+                !adaptToPeriod(news.bufferFrames, signals)) {
+                return false;
             }
-            readMeters(news.xruns);
+            if (Clock::now() >= nextMeterReading) {
+                readMeters(news.xruns);
+                nextMeterReading = Clock::now() + kRefreshInterval;
+            }
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        printEndLine(seconds);
+        if (!lastCallReturns()) {
+            return false;
+        }
+        printEndLine(std::chrono::duration<double>(Clock::now() - started).count());
+        return true;
     }
 
 private:
-    static RenderOptions renderOptionsFor(const LiveOptions& options) {
-        RenderOptions renderOptions;
-        renderOptions.program = options.program;
-        renderOptions.parameters = options.parameters;
-        return renderOptions;
-    }
-
     /// A bad line is reported and skipped: a typo in a control script should not silence the voice.
-    void applyControlLine(const std::string& line) {
-        if (line.empty() || line[0] == '#') {
+    void applyControlLine(const ControlLineReader::Line& line) {
+        const std::string where = "standard input, line " + std::to_string(line.number);
+        if (line.tooLong && badLineReports.allows(Clock::now())) {
+            report(where + ": longer than " + std::to_string(ControlLineReader::kMaxLineBytes) +
+                   " bytes, skipped: " + quoted(shortened(std::string(line.text), kShownLineBytes)));
+        }
+        if (line.tooLong) {
             return;
         }
+        const std::string text = trimmed(line.text);
+        if (text.empty() || text[0] == '#') {
+            return;
+        }
+        const std::string context = where + ": " + quoted(shortened(text, kShownLineBytes));
         try {
-            const ParameterSetting setting = parseParameterSetting(line);
-            const int32_t index = findParameter(effect, setting.target);
+            const ParameterSetting setting = parseParameterSetting(text, context);
+            const int32_t index = findParameter(names, setting.target, context);
             if (!processor.requestParameter({index, setting.normalizedValue})) {
-                throw ToolError(line + ": too many changes at once; dropped");
+                throw ToolError(context + ": only the first " + std::to_string(ParameterSlots::kMaxParameters) +
+                                " parameters can be changed while running");
             }
         } catch (const ToolError& error) {
-            report(std::string("standard input: ") + error.what());
+            if (badLineReports.allows(Clock::now())) {
+                report(error.what());
+            }
         }
+    }
+
+    /// At most one line a second while control lines come faster than the audio cycles take them,
+    /// and one for the bad lines that were not shown.
+    void reportOverload() {
+        const auto now = Clock::now();
+        if (const uint64_t withheld = badLineReports.takeWithheld(now)) {
+            report("standard input: " + std::to_string(withheld) + " more bad lines in the last second, not shown");
+        }
+        if (now < nextOverloadReport) {
+            return;
+        }
+        const uint64_t replaced = processor.takeReplacedCount();
+        if (replaced > 0) {
+            report("standard input: " + std::to_string(replaced) +
+                   " values were replaced by later ones before the audio took them (the latest value of each "
+                   "parameter wins)");
+            nextOverloadReport = now + kOverloadReportInterval;
+        }
+    }
+
+    int32_t checkedLatency() {
+        const int32_t reported = effect->latencyFrames();
+        if (reported < 0 && reported != warnedLatency) {
+            report("warning: " + negativeLatencyWarning(reported));
+            warnedLatency = reported;
+        }
+        return usableLatency(reported);
+    }
+
+    /// True once the effect has not returned from one processing call for kAnswerLimit; it is then
+    /// reported and given up: nothing calls it or unloads its module again, and the client is closed.
+    bool effectStuck() {
+        if (!stuckWatch.stuck(processor.calls(), Clock::now(), kAnswerLimit)) {
+            return false;
+        }
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(kAnswerLimit).count();
+        report(quoted(module->path()) +
+               " stopped answering: " + (effect->usesReplacing() ? "processReplacing" : "process") +
+               " has not returned for " + std::to_string(seconds) + " s");
+        // Its code may still be running: the effect is never closed, its module never unloaded.
+        abandoned = {effect.release(), module.release()};
+        // A close that hangs as well ends the tool by SIGALRM's default action.
+        std::signal(SIGALRM, SIG_DFL);
+        ::alarm(kCloseLimitSeconds);
+        client.close();
+        ::alarm(0);
+        return true;
+    }
+
+    /// A stop waits for a processing call still in progress, up to kAnswerLimit since it began.
+    bool lastCallReturns() {
+        const auto calls = processor.calls();
+        while (calls.begun != calls.ended && processor.calls().ended == calls.ended) {
+            if (effectStuck()) {
+                return false;
+            }
+            std::this_thread::sleep_for(kPauseCheckInterval);
+        }
+        return true;
     }
 
     /// The server changed its period: the effect is suspended, prepared for it and resumed while
-    /// the audio thread writes silence.
-    void adaptToPeriod(int32_t frames, const StopSignals& signals) {
+    /// the audio thread writes silence. False when the effect stopped answering meanwhile.
+    bool adaptToPeriod(int32_t frames, StopSignals& signals) {
         processor.requestPause();
         while (!processor.paused()) {
-            if (signals.stopRequested() || client.news().shutDown) {
-                return;
+            if (effectStuck()) {
+                return false;
             }
-            signals.wait(-1, kPauseCheckNanoseconds);
+            if (signals.stopRequested() || client.news().shutDown) {
+                return true;
+            }
+            signals.wait(-1, kPauseCheckInterval);
         }
-        effect.suspend();
-        effect.prepare(static_cast<float>(rateHz), frames);
-        effect.resume();
+        effect->suspend();
+        effect->prepare(static_cast<float>(rateHz), frames);
+        effect->resume();
         preparedFrames = frames;
         processor.resume(frames);
-        if (effect.latencyFrames() != latencyFrames) {
-            latencyFrames = effect.latencyFrames();
+        const int32_t latency = checkedLatency();
+        if (latency != latencyFrames) {
+            latencyFrames = latency;
             client.setLatency(latencyFrames);
         }
+        return true;
     }
 
     void readMeters(uint32_t xruns) {
@@ -253,6 +382,7 @@ private:
         }
     }
 
+    /// One line on stderr. A failed write (a reader that has gone) only loses the line.
     void report(const std::string& line) {
         std::fprintf(stderr, "%s%s: %s\n", statusShown ? "\r\033[K" : "", kToolName, line.c_str());
         statusShown = false;
@@ -261,12 +391,13 @@ private:
     void printStartLine(bool controlled) {
         std::string ports;
         for (const std::string& name : client.portNames()) {
-            ports += (ports.empty() ? "" : ", ") + name;
+            ports += (ports.empty() ? "" : ", ") + escaped(name);
         }
-        std::fprintf(stderr, "%s: running at %d Hz, period %d frames, latency %d frames (%.1f ms); ports %s%s\n",
-                     kToolName, static_cast<int>(rateHz), static_cast<int>(preparedFrames),
-                     static_cast<int>(latencyFrames), 1000.0 * latencyFrames / rateHz, ports.c_str(),
-                     controlled ? "; reading P=V lines from standard input" : "");
+        char line[256];
+        std::snprintf(line, sizeof line, "running at %d Hz, period %d frames, latency %d frames (%.1f ms); ports ",
+                      static_cast<int>(rateHz), static_cast<int>(preparedFrames), static_cast<int>(latencyFrames),
+                      1000.0 * latencyFrames / rateHz);
+        report(line + ports + (controlled ? "; reading P=V lines from standard input" : ""));
     }
 
     void printEndLine(double seconds) {
@@ -282,16 +413,21 @@ private:
     }
 
     const LiveOptions& options;
-    PluginModule module;
-    EffectInstance effect;
+    std::unique_ptr<PluginModule> module;
+    std::unique_ptr<EffectInstance> effect;
     ControlSettings controls;
+    std::vector<std::string> names;  ///< the parameters' names, read before the audio thread starts
     LiveClient client;
     int32_t rateHz;
     int32_t preparedFrames;
     LiveProcessor processor;
     bool terminal;
-    LineReader stdinLines;
+    ControlLineReader stdinLines;
     int32_t latencyFrames = 0;
+    int32_t warnedLatency = 0;
+    StuckCallWatch stuckWatch;
+    Clock::time_point nextOverloadReport;
+    ReportBudget badLineReports{kBadLineReportsPerSecond};
     Meters meters;
     uint32_t xrunCount = 0;
     bool statusShown = false;
@@ -299,8 +435,8 @@ private:
 
 }  // namespace
 
-void runLive(const LiveOptions& options) {
+bool runLive(const LiveOptions& options) {
     StopSignals signals;  // before the client, so that JACK's threads start with the signals blocked
     Session session(options);
-    session.run(signals);
+    return session.run(signals);
 }

@@ -2,9 +2,11 @@
 // and news from the server until it is told to stop.
 #pragma once
 
-#include "live_options.h"
+#include "live/live_options.h"
 
-/// Runs the effect live until SIGINT or SIGTERM (returns normally) or until the server shuts down
+/// Runs the effect live until SIGINT or SIGTERM (returns true) or until the server shuts down
 /// (throws ToolError). Every failure to start throws ToolError with the one line for stderr; all
-/// that was opened is closed again in either case.
-void runLive(const LiveOptions& options);
+/// that was opened is closed again in either case. An effect that does not return from a
+/// processing call for a second is reported and abandoned, never closed nor unloaded, and the
+/// client is closed: runLive returns false.
+bool runLive(const LiveOptions& options);

@@ -2,13 +2,15 @@
 // Every failure is one line on stderr and a non-zero exit.
 #include <fcntl.h>
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "live_options.h"
-#include "live_session.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/tool_error.h"
+#include "live/live_options.h"
+#include "live/live_session.h"
 
 namespace {
 
@@ -27,12 +29,17 @@ void occupyClosedStandardDescriptors() {
 int main(int argc, char** argv) {
     constexpr const char* kToolName = "tinvoicer-live";
     occupyClosedStandardDescriptors();
-    return exitStatusOf(kToolName, [&] {
+    installCrashReports(kToolName);
+    // A diagnostic that cannot be written (stderr's reader has gone) must not end the voice.
+    std::signal(SIGPIPE, SIG_IGN);
+    bool answered = true;
+    const int status = exitStatusOf(kToolName, [&] {
         const LiveOptions options = parseLiveCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (options.showHelp) {
             std::cout << liveUsageText();
         } else {
-            runLive(options);
+            answered = runLive(options);
         }
     });
+    return status == 0 && !answered ? 1 : status;
 }

@@ -1,4 +1,4 @@
-#include "audio_stream.h"
+#include "render/audio_stream.h"
 
 #include <algorithm>
 

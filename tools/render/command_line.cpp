@@ -1,36 +1,15 @@
-#include "command_line.h"
+#include "render/command_line.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
-#include <set>
 
-#include "argument_reader.h"
-#include "tool_error.h"
+#include "kit/option_parser.h"
+#include "kit/plugin_module.h"
+#include "kit/tool_error.h"
 
 namespace {
 
 constexpr int32_t kMaxBlockFrames = 65536;
-
-std::string withoutSurroundingBlanks(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-float parseNormalizedValue(const std::string& written, const std::string& context) {
-    // Blanks around the number are allowed on both sides alike ("Gain= 0.5 ").
-    const std::string text = withoutSurroundingBlanks(written);
-    char* end = nullptr;
-    // Read as a double, so that a tiny value such as 1e-45 is a number and not a range error.
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value)) {
-        throw UsageError(context + ": '" + written + "' is not a number");
-    }
-    if (value < 0.0 || value > 1.0) {
-        throw UsageError(context + ": value " + text + " is outside 0 to 1");
-    }
-    return static_cast<float>(value);
-}
 
 int32_t parseBlockFrames(const std::string& text) {
     errno = 0;
@@ -83,83 +62,36 @@ void checkCombinations(const RenderOptions& options) {
 
 }  // namespace
 
-ParameterSetting parseParameterSetting(const std::string& text) {
-    const std::string context = "--param " + text;
-    const size_t equals = text.rfind('=');
-    if (equals == std::string::npos || equals == 0) {
-        throw UsageError(context + ": expected NAME=VALUE or INDEX=VALUE");
-    }
-    return {text.substr(0, equals), parseNormalizedValue(text.substr(equals + 1), context)};
-}
-
-/// Refuses a second use of an option that takes one value, rather than silently keeping the last.
-void refuseRepeat(std::set<std::string>& seen, const std::string& option, const std::string& spelling) {
-    if (!seen.insert(option).second) {
-        throw UsageError(spelling + ": given more than once");
-    }
-}
-
 RenderOptions parseCommandLine(const std::vector<std::string>& args) {
     RenderOptions options;
-    ArgumentReader reader(args);
-    std::set<std::string> seen;
-    static const std::set<std::string> singleValued = {"--plugin", "--program", "--sample-format", "--block-size",
-                                                       "--save-demo"};
-    while (!reader.done()) {
-        const std::string option = reader.next();
-        if (option == "-o" || option == "--output") {
-            refuseRepeat(seen, "--output", option);
-        } else if (singleValued.count(option) != 0) {
-            refuseRepeat(seen, option, option);
-        }
-        if (option == "-o" || option == "--output") {
-            options.outputPath = reader.valueOf(option);
-        } else if (option == "--plugin") {
-            options.pluginPath = reader.valueOf(option);
-        } else if (option == "--program") {
-            options.program = reader.valueOf(option);
-        } else if (option == "--param") {
-            options.parameters.push_back(parseParameterSetting(reader.valueOf(option)));
-        } else if (option == "--sample-format") {
-            options.sampleFormat = parseSampleFormat(reader.valueOf(option));
-        } else if (option == "--block-size") {
-            options.blockFrames = parseBlockFrames(reader.valueOf(option));
-        } else if (option == "--save-demo") {
-            options.demoSavePath = reader.valueOf(option);
-        } else if (option == "--no-latency-compensation") {
-            reader.refuseValue(option);
-            options.compensateLatency = false;
-        } else if (option == "--list") {
-            reader.refuseValue(option);
-            options.listOnly = true;
-        } else if (option == "-h" || option == "--help") {
-            options.showHelp = true;
-        } else if (option == "--") {
-            for (const std::string& name : reader.rest()) {
-                addFileName(options, name);
-            }
-        } else if (option.size() > 1 && option[0] == '-') {
-            throw UsageError(option + ": unknown option (see --help)");
-        } else {
-            addFileName(options, option);
-        }
-    }
+    OptionParser parser;
+    addEffectOptions(parser, options.pluginPath, options);
+    parser.single({"-o", "--output"}, [&](const std::string& value) { options.outputPath = value; })
+        .single({"--sample-format"}, [&](const std::string& value) { options.sampleFormat = parseSampleFormat(value); })
+        .single({"--block-size"}, [&](const std::string& value) { options.blockFrames = parseBlockFrames(value); })
+        .single({"--save-demo"}, [&](const std::string& value) { options.demoSavePath = value; })
+        .flag({"--no-latency-compensation"}, [&] { options.compensateLatency = false; })
+        .flag({"--list"}, [&] { options.listOnly = true; })
+        .flag({"-h", "--help"}, [&] { options.showHelp = true; })
+        .operands([&](const std::string& name) { addFileName(options, name); })
+        .parse(args);
     checkCombinations(options);
     return options;
 }
 
-const char* usageText() {
-    return "Usage: tinvoicer-render [OPTIONS] [INPUT] -o OUTPUT\n"
-           "       tinvoicer-render --list [--plugin PATH] [--program P] [--param P=V]...\n"
-           "       tinvoicer-render --save-demo FILE\n"
+std::string usageText() {
+    return "Usage: tinvoicer-render [OPTION]... [INPUT] -o OUTPUT\n"
+           "  or:  tinvoicer-render --list [--plugin PATH] [--program P] [--param P=V]...\n"
+           "  or:  tinvoicer-render --save-demo FILE\n"
            "\n"
            "Renders an audio file through a VST 2 effect, the way a host plays it. Without INPUT\n"
            "the built-in demo voice (a few seconds of synthesised speech-like sound) is rendered.\n"
            "\n"
+           "Options:\n"
            "  -o, --output FILE          where the result goes; written under a temporary name and\n"
            "                             renamed when complete; never the input file itself; a\n"
            "                             device, FIFO or /dev/stdout is written to directly\n"
-           "  --plugin PATH              the effect module (default: Tinvoicer.so beside this tool)\n"
+           "  --plugin PATH              the effect module (default: this tool's own; see Files)\n"
            "  --program P                select program P (index, or name without leading blanks,\n"
            "                             in any case) before the parameters are set\n"
            "  --param P=V                set parameter P (index or name) to V, normalised 0 to 1;\n"
@@ -173,6 +105,22 @@ const char* usageText() {
            "  --save-demo FILE           write the demo voice itself, unprocessed, and stop\n"
            "  -h, --help                 show this text\n"
            "\n"
+           "An option's value is the next argument or follows '=' (--plugin=PATH); an option that\n"
+           "takes a value may be given once, --param as often as needed; '--' ends the options, so\n"
+           "that an INPUT may start with '-'.\n"
+           "\n"
            "The output's container follows the output name's extension (.wav, .aiff, .flac, .ogg,\n"
-           ".opus, .mp3, ...) when it has one, and the input's otherwise.\n";
+           ".opus, .mp3, ...) when it has one, and the input's otherwise.\n"
+           "\n"
+           "Files:\n" +
+           defaultModuleHelp("tinvoicer-render") +
+           "\n"
+           "*Exit status*\n"
+           "  0  the output is complete, or the listing or the demo voice written\n"
+           "  1  a failure, said in one line on standard error; an output that existed is left\n"
+           "     as it was, and no temporary file stays behind\n"
+           "  2  a command line that the tool cannot act on\n"
+           "  A crash inside the effect module is named in one line (\"'PATH' crashed in\n"
+           "  processReplacing (SIGSEGV)\"), and the tool then ends by that signal; a signal that\n"
+           "  stops the tool also ends it by that signal, once its temporary file is removed.\n";
 }

@@ -1,4 +1,4 @@
-#include "demo_voice.h"
+#include "render/demo_voice.h"
 
 #include <algorithm>
 #include <array>

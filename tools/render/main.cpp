@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "crash_guard.h"
-#include "demo_voice.h"
-#include "effect_controls.h"
-#include "effect_instance.h"
-#include "pending_file.h"
-#include "plugin_module.h"
-#include "progress_bar.h"
-#include "renderer.h"
-#include "sound_file.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/effect_controls.h"
+#include "kit/effect_instance.h"
+#include "kit/plugin_module.h"
+#include "kit/tool_error.h"
+#include "render/command_line.h"
+#include "render/demo_voice.h"
+#include "render/pending_file.h"
+#include "render/progress_bar.h"
+#include "render/renderer.h"
+#include "render/sound_file.h"
 
 namespace {
 
@@ -98,8 +98,7 @@ void listEffect(const RenderOptions& options) {
 
 void reportAfterRender(const RenderResult& result, const SoundFileWriter& writer, const std::string& outputPath) {
     if (result.negativeLatency) {
-        warn("the effect reports a negative latency (" + std::to_string(*result.negativeLatency) +
-             " samples), which is taken as 0");
+        warn(negativeLatencyWarning(*result.negativeLatency));
     }
     if (result.latencyChangedTo) {
         warn("the effect changed its latency to " + std::to_string(*result.latencyChangedTo) +

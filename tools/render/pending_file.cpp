@@ -1,4 +1,4 @@
-#include "pending_file.h"
+#include "render/pending_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "crash_guard.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/tool_error.h"
 
 namespace {
 
@@ -128,7 +128,9 @@ void PendingFile::openTemporary(const std::string& finalPath) {
     std::string pattern = joined(folderOf(finalPath), kTemporaryPrefix + stemOf(nameOf(finalPath)) + ".XXXXXX");
     fileDescriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fileDescriptor < 0) {
-        failToWrite(destinationPath, std::strerror(errno));
+        // The destination itself may well be writable: it is the folder that refuses.
+        throw ToolError(quoted(destinationPath) + ": cannot write into its folder " + quoted(folderOf(finalPath)) +
+                        ": " + std::strerror(errno));
     }
     temporaryPath = pattern;
     replacedPath = finalPath;

@@ -1,4 +1,4 @@
-#include "renderer.h"
+#include "render/renderer.h"
 
 #include <algorithm>
 #include <string>

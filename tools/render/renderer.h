@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "audio_stream.h"
-#include "effect_instance.h"
+#include "kit/effect_instance.h"
+#include "render/audio_stream.h"
 
 /// Instances a stream of `channels` needs: one per channel for an effect with one output and at
 /// most one input (a mono effect), one otherwise.

@@ -1,4 +1,4 @@
-#include "sound_file.h"
+#include "render/sound_file.h"
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "tool_error.h"
+#include "kit/tool_error.h"
 
 const int kDemoVoiceFormat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
 

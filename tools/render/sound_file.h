@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "audio_stream.h"
-#include "command_line.h"
+#include "render/audio_stream.h"
+#include "render/command_line.h"
 
 /// The demo voice's format when it stands in for an input file: WAV, 32-bit float.
 extern const int kDemoVoiceFormat;

@@ -19,10 +19,11 @@ public:
     using ToolError::ToolError;
 };
 
-/// `text` in single quotes, as messages show paths: a quote or backslash gets a backslash, and a
-/// control character is written as \n, \t or \xNN, so that a message always stays on one line.
-inline std::string quoted(const std::string& text) {
-    std::string result = "'";
+/// `text` with a backslash before each quote or backslash, and each control character written
+/// as \n, \t or \xNN (an escape sequence's ESC too), so that it stays on one line and cannot
+/// steer a terminal.
+inline std::string escaped(const std::string& text) {
+    std::string result;
     for (const char c : text) {
         const auto code = static_cast<unsigned char>(c);
         if (c == '\'' || c == '\\') {
@@ -33,14 +34,30 @@ inline std::string quoted(const std::string& text) {
         } else if (c == '\t') {
             result += "\\t";
         } else if (code < 0x20 || code == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
-            result += escaped;
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", code);
+            result += hex;
         } else {
             result += c;
         }
     }
-    return result + "'";
+    return result;
+}
+
+/// `text` escaped and in single quotes, as messages show paths and what the user typed.
+inline std::string quoted(const std::string& text) { return "'" + escaped(text) + "'"; }
+
+/// The first `maxBytes` of `text` and "...", cut before a byte that continues a UTF-8 character;
+/// `text` itself when it is short enough.
+inline std::string shortened(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    size_t length = maxBytes;
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    return text.substr(0, length) + "...";
 }
 
 /// Runs a tool's whole work and turns what it throws into the exit status: one line on stderr,

@@ -62,3 +62,9 @@ private:
     AEffect* record;
     bool running = false;
 };
+
+/// initialDelay as a host can honour it: a negative delay, which cannot be, counts as 0.
+inline int32_t usableLatency(int32_t reportedFrames) { return reportedFrames < 0 ? 0 : reportedFrames; }
+
+/// The warning for an initialDelay that usableLatency() had to change.
+std::string negativeLatencyWarning(int32_t reportedFrames);

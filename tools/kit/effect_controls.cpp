@@ -1,10 +1,11 @@
-#include "effect_controls.h"
+#include "kit/effect_controls.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <iomanip>
 
-#include "tool_error.h"
+#include "kit/tool_error.h"
 
 namespace {
 
@@ -17,17 +18,18 @@ bool isIndex(const std::string& text) {
     return !text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-/// Shared by programs and parameters: an index in range, or the first name that matches.
+/// Shared by programs and parameters: an index in range, or the first name that matches. A
+/// failure's message starts with `context`.
 template <typename NameOf>
-int32_t findByIndexOrName(const std::string& option, const std::string& target, int32_t count, NameOf nameOf) {
-    const std::string what = option == "--program" ? "program" : "parameter";
+int32_t findByIndexOrName(const std::string& what, const std::string& context, const std::string& target, int32_t count,
+                          NameOf nameOf) {
     if (isIndex(target)) {
         const long index = std::stol(target);
         if (index < count) {
             return static_cast<int32_t>(index);
         }
-        throw ToolError(option + " " + target + ": the effect has " +
-                        (count == 0 ? "no " + what + "s" : what + "s 0 to " + std::to_string(count - 1)));
+        throw ToolError(context + ": the effect has " +
+                        (count <= 0 ? "no " + what + "s" : what + "s 0 to " + std::to_string(count - 1)));
     }
     std::string known;
     for (int32_t index = 0; index < count; ++index) {
@@ -35,10 +37,10 @@ int32_t findByIndexOrName(const std::string& option, const std::string& target, 
         if (namesMatch(target, name)) {
             return index;
         }
-        known += (index == 0 ? "" : ", ") + withoutLeadingBlanks(name);
+        known += (index == 0 ? "" : ", ") + escaped(withoutLeadingBlanks(name));
     }
-    throw ToolError(option + " " + target + ": no " + what +
-                    " of that name (the effect has: " + (known.empty() ? "none" : known) + ")");
+    throw ToolError(context + ": no " + what + " of that name (the effect has: " + (known.empty() ? "none" : known) +
+                    ")");
 }
 
 std::string fourCharacters(int32_t code) {
@@ -138,16 +140,29 @@ bool namesMatch(const std::string& typed, const std::string& effectName) {
 }
 
 int32_t findProgram(EffectInstance& effect, const std::string& target) {
-    return findByIndexOrName("--program", target, effect.programCount(),
+    return findByIndexOrName("program", "--program " + escaped(target), target, effect.programCount(),
                              [&](int32_t index) { return effect.programName(index); });
 }
 
 int32_t findParameter(EffectInstance& effect, const std::string& target) {
-    return findByIndexOrName("--param", target, effect.parameterCount(),
+    return findByIndexOrName("parameter", "--param " + escaped(target), target, effect.parameterCount(),
                              [&](int32_t index) { return effect.text(effGetParamName, index); });
 }
 
-ControlSettings resolveControls(EffectInstance& effect, const RenderOptions& options) {
+std::vector<std::string> parameterNames(EffectInstance& effect, int32_t maxCount) {
+    std::vector<std::string> names;
+    for (int32_t index = 0; index < std::min(effect.parameterCount(), maxCount); ++index) {
+        names.push_back(effect.text(effGetParamName, index));
+    }
+    return names;
+}
+
+int32_t findParameter(const std::vector<std::string>& names, const std::string& target, const std::string& context) {
+    return findByIndexOrName("parameter", context, target, static_cast<int32_t>(names.size()),
+                             [&](int32_t index) { return names[static_cast<size_t>(index)]; });
+}
+
+ControlSettings resolveControls(EffectInstance& effect, const ControlOptions& options) {
     ControlSettings settings;
     if (options.program) {
         settings.program = findProgram(effect, *options.program);

@@ -1,4 +1,4 @@
-#include "crash_guard.h"
+#include "kit/crash_guard.h"
 
 #include <unistd.h>
 
@@ -8,14 +8,16 @@
 
 namespace {
 
-// The handler reads only these. The module call is atomic (lock-free, so safe in a handler)
-// because a live host marks calls from its audio thread and its main thread at once.
+// The handler reads only these. Each thread marks its own calls: a fault is delivered to the
+// thread that made it, so a live host's audio thread and control thread never mix up each other's
+// steps. Initial-exec TLS lives in the executable's static block, which a handler may read; the
+// marks are lock-free atomics, also safe there.
 const char* volatile guardedToolName = "";
 char fileToRemove[4096];
 volatile sig_atomic_t hasFileToRemove = 0;
-std::atomic<const char*> currentModule{nullptr};
-std::atomic<const char*> currentStep{nullptr};
-std::atomic<int32_t> currentOpcode{-1};
+__attribute__((tls_model("initial-exec"))) thread_local std::atomic<const char*> currentModule{nullptr};
+__attribute__((tls_model("initial-exec"))) thread_local std::atomic<const char*> currentStep{nullptr};
+__attribute__((tls_model("initial-exec"))) thread_local std::atomic<int32_t> currentOpcode{-1};
 static_assert(std::atomic<const char*>::is_always_lock_free && std::atomic<int32_t>::is_always_lock_free,
               "a signal handler may read only lock-free atomics");
 
@@ -137,8 +139,8 @@ void guard(int signalNumber) {
     ::sigaction(signalNumber, &handler, nullptr);
 }
 
-/// A signal on this thread sees the stores in order (the step is set before the module that
-/// announces it); a crash on another thread may see a neighbouring call's step, which is harmless.
+/// A signal on this thread sees the stores in order: the step is set before the module that
+/// announces it.
 void mark(const char* module, const char* step, int32_t opcode) {
     currentStep.store(step, std::memory_order_relaxed);
     currentOpcode.store(opcode, std::memory_order_relaxed);
@@ -148,11 +150,15 @@ void mark(const char* module, const char* step, int32_t opcode) {
 
 }  // namespace
 
-void installSignalGuards(const char* toolName) {
+void installCrashReports(const char* toolName) {
     guardedToolName = toolName;
     for (const SignalName& entry : kCrashSignals) {
         guard(entry.number);
     }
+}
+
+void installSignalGuards(const char* toolName) {
+    installCrashReports(toolName);
     for (int signalNumber : kStopSignals) {
         guard(signalNumber);
     }

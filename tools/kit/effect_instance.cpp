@@ -1,12 +1,12 @@
-#include "effect_instance.h"
+#include "kit/effect_instance.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "crash_guard.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/tool_error.h"
 
 namespace {
 
@@ -184,4 +184,9 @@ std::string EffectInstance::programName(int32_t index) {
     std::string name = text(effGetProgramName);
     selectProgram(current);
     return name;
+}
+
+std::string negativeLatencyWarning(int32_t reportedFrames) {
+    return "the effect reports a negative latency (" + std::to_string(reportedFrames) +
+           " samples), which is taken as 0";
 }

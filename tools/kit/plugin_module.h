@@ -26,3 +26,7 @@ private:
 /// The Tinvoicer module that belongs to this tool: beside the executable (the build folder), else in
 /// the installed module folder. Throws ToolError when neither holds it.
 std::string defaultModulePath();
+
+/// What --help says of the module a tool loads without --plugin, for each way it is installed: a
+/// few indented lines.
+std::string defaultModuleHelp(const std::string& toolName);

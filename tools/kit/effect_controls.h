@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "effect_instance.h"
+#include "kit/control_options.h"
+#include "kit/effect_instance.h"
 
 /// True when two names are equal once their leading blanks are gone, ignoring letter case.
 bool namesMatch(const std::string& typed, const std::string& effectName);
@@ -18,6 +18,12 @@ bool namesMatch(const std::string& typed, const std::string& effectName);
 int32_t findProgram(EffectInstance& effect, const std::string& target);
 int32_t findParameter(EffectInstance& effect, const std::string& target);
 
+/// The names of the effect's first `maxCount` parameters (at most) as effGetParamName gives them.
+std::vector<std::string> parameterNames(EffectInstance& effect, int32_t maxCount);
+/// The parameter that `target` denotes among `names`, without calling the effect: for a thread
+/// that must not call it while it processes. The message of the ToolError starts with `context`.
+int32_t findParameter(const std::vector<std::string>& names, const std::string& target, const std::string& context);
+
 /// What the command line asks of every instance, with names resolved to indexes.
 struct ControlSettings {
     std::optional<int32_t> program;
@@ -25,7 +31,7 @@ struct ControlSettings {
 };
 
 /// Resolves the options' program and parameters against `effect` (throws as the finders do).
-ControlSettings resolveControls(EffectInstance& effect, const RenderOptions& options);
+ControlSettings resolveControls(EffectInstance& effect, const ControlOptions& options);
 
 /// Selects the program first, then sets the parameters in command-line order.
 void applyControls(EffectInstance& effect, const ControlSettings& settings);

@@ -1,4 +1,4 @@
-#include "plugin_module.h"
+#include "kit/plugin_module.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "crash_guard.h"
-#include "tool_error.h"
+#include "kit/crash_guard.h"
+#include "kit/tool_error.h"
 
 namespace {
 
@@ -84,4 +84,17 @@ std::string defaultModulePath() {
     }
     throw ToolError(quoted(candidates.front()) + ": no " TINVOICER_MODULE_FILE_NAME
                                                  " beside the tool (build it, or name a module with --plugin)");
+}
+
+std::string defaultModuleHelp(const std::string& toolName) {
+    return "  Without --plugin, the tool loads the Tinvoicer module that came with it: " TINVOICER_MODULE_FILE_NAME
+           "\n"
+           "  in the tool's own folder, as in a build folder, else " TINVOICER_INSTALLED_MODULE_FOLDER
+           "/" TINVOICER_MODULE_FILE_NAME
+           "\n"
+           "  from that folder, where an installation puts it: " TINVOICER_PACKAGED_MODULE_FOLDER
+           "/" TINVOICER_MODULE_FILE_NAME
+           "\n"
+           "  for the Debian package's " TINVOICER_PACKAGED_TOOL_FOLDER "/" +
+           toolName + ".\n";
 }
