@@ -57,14 +57,16 @@ lv2_mismatch() {
   return 1
 }
 
-# Audacity renders the file by its scripting pipe through the peer, set to report 100 samples of
-# latency without delaying (its mode 2, as in Ardour's recipe), and through the plug-in at its
-# defaults (0 dB), in a session of its own with no VST 2 plug-in (Audacity names each edition's
-# command after the plug-in's name alike). Its scripting sets no LV2 control, so the peer's
-# setting is written where Audacity keeps the effect's current settings. Whether Audacity
-# compensates an LV2 plug-in's latency is read from the peer's render (the input 100 samples
-# early, or at lag 0); the plug-in's render must then equal tinvoicer-render's output, compensated
-# or not alike, bit for bit.
+# Audacity renders the file by its scripting pipe through the peer, set to delay by 100 samples
+# and report them, and through the plug-in at its defaults (0 dB), in a session of its own with no
+# VST 2 plug-in (Audacity names each edition's command after the plug-in's name alike). Its
+# scripting sets no LV2 control, so the peer's setting is written where Audacity keeps the
+# effect's current settings. The peer crossfades from no delay to its setting over its first 8192
+# samples, so its input begins with a quarter second of silence (a copy through sox, which the
+# peer's render is compared with). Whether Audacity compensates an LV2 plug-in's latency is read
+# from that render: the input 100 samples late means it does not (Debian 12's Audacity 3.2.4
+# does not), at lag 0 that it does. The plug-in's render must then equal tinvoicer-render's output,
+# compensated or not alike, bit for bit.
 lv2_audacity_peer_settings() {
   local section
   section=$(printf 'Effect_LV2_Robin Gareus_No Delay Line' | base64 -w0 | sed 's/=/\\=/g')
@@ -75,7 +77,7 @@ lv2_audacity_peer_settings() {
 Parameters=Delay_Time="0" Operation_Mode="1"
 Initialized=1
 [pluginsettings/base64\\:$section/private/CurrentSettings]
-Parameters=Delay_Time="100" Operation_Mode="2"
+Parameters=Delay_Time="100" Operation_Mode="1"
 SETTINGS
 }
 
@@ -88,6 +90,9 @@ check_audacity_lv2() {
   "$render" "$input" -o "$uncompensated" --no-latency-compensation >/dev/null 2>&1 ||
     { fail "tinvoicer-render --no-latency-compensation could not render through $module"; return; }
   local work="$work/audacity-lv2" audacity_lv2_uris=("$lv2_peer_uri" "$lv2_uri")
+  local padded="$work/padded.wav" source
+  mkdir -p "$work"
+  sox "$input" "$padded" pad 11025s 0 || { fail "sox could not pad $input with silence"; return; }
   local audacity_between_starts=lv2_audacity_peer_settings
   LV2_PATH=$search_path audacity_session || return 0
   echo "check-hosts: Audacity's scan of the LV2 plug-ins, and a render through its scripting pipe:"
@@ -95,17 +100,19 @@ check_audacity_lv2() {
   for uri in "${audacity_lv2_uris[@]}"; do
     name=$(registry_field "$uri" Name)
     id=$(awk -F'"' -v name="$name" '$4 == name && $8 == "n/a" { print $2; exit }' <<<"$audacity_commands")
-    if [ -z "$id" ] || ! rendered=$(audacity_render "$id"); then
+    source=$input
+    [ "$uri" != "$lv2_peer_uri" ] || source=$padded
+    if [ -z "$id" ] || ! rendered=$(input=$source audacity_render "$id"); then
       lv2_mismatch "$host" "$uri" "Audacity could not apply '$name' ($uri) through its scripting pipe" || break
       continue
     fi
     if [ "$uri" = "$lv2_peer_uri" ]; then
-      if verdict=$(audio_compare --same-length --lag -100 "$rendered" "$input"); then
-        expected=$compensated
-      elif verdict=$(audio_compare --same-length "$rendered" "$input"); then
+      if verdict=$(audio_compare --same-length --lag 100 "$rendered" "$padded"); then
         expected=$uncompensated
+      elif verdict=$(audio_compare --same-length "$rendered" "$padded"); then
+        expected=$compensated
       else
-        lv2_mismatch "$host" "$uri" "Audacity's render through $uri is the input neither 100 samples early nor at lag 0: $verdict" || break
+        lv2_mismatch "$host" "$uri" "Audacity's render through $uri is its input neither 100 samples late nor at lag 0: $verdict" || break
       fi
       if [ "$expected" = "$compensated" ]; then verdict+=", compensated"; else verdict+=", not compensated"; fi
     elif ! verdict=$(audio_compare "$rendered" "$expected"); then
