@@ -92,7 +92,7 @@ check_audacity_lv2() {
   local work="$work/audacity-lv2" audacity_lv2_uris=("$lv2_peer_uri" "$lv2_uri")
   local padded="$work/padded.wav" source
   mkdir -p "$work"
-  sox "$input" "$padded" pad 11025s 0 || { fail "sox could not pad $input with silence"; return; }
+  sox -V1 "$input" "$padded" pad 11025s 0 || { fail "sox could not pad $input with silence"; return; }
   local audacity_between_starts=lv2_audacity_peer_settings
   LV2_PATH=$search_path audacity_session || return 0
   echo "check-hosts: Audacity's scan of the LV2 plug-ins, and a render through its scripting pipe:"
