@@ -52,6 +52,10 @@ add_custom_target(tinvoicer-changelog ALL DEPENDS ${TINVOICER_CHANGELOG})
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TINVOICER_PACKAGING_DIR}/copyright ${TINVOICER_CHANGELOG}
   DESTINATION ${TINVOICER_INSTALL_DOCDIR})
+# The PipeWire microphone: the daemon's drop-in, and the client configuration that tries it without
+# installing it (its .conf.d folder links to the drop-in, so the two never differ).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/pipewire/
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/${TINVOICER_PACKAGE_NAME}/pipewire)
 install(FILES ${TINVOICER_PACKAGING_DIR}/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
   RENAME ${TINVOICER_PACKAGE_NAME})
