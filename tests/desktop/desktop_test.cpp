@@ -53,6 +53,17 @@ std::string builtBundle() {
 #endif
 }
 
+/// The desktop, for tests that load the LV2 bundle this build makes.
+class DesktopWithBuiltBundle : public PrivateDesktop {
+protected:
+    void SetUp() override {
+        if (builtBundle().empty()) {
+            GTEST_SKIP() << "skipped: this build makes no LV2 edition (scripts/setup lv2 installs its headers)";
+        }
+        PrivateDesktop::SetUp();
+    }
+};
+
 /// The smallest lag at which `recording[n + lag]` equals `expected[n]` bit for bit wherever both
 /// have samples, or -1 when no lag up to `maxLag` does.
 long exactLag(const std::vector<float>& recording, const std::vector<float>& expected, size_t maxLag) {
@@ -99,10 +110,7 @@ TEST_F(PrivateDesktop, PeerPluginComesThroughBitForBitAtItsDelay) {
     EXPECT_EQ(exactLag(playThroughFilter(signal), signal, 4096), 100);
 }
 
-TEST_F(PrivateDesktop, TinvoicerMicrophoneGivesTheOfflineRenderAndNeverFeedsOnItself) {
-    if (builtBundle().empty()) {
-        GTEST_SKIP() << "skipped: this build makes no LV2 bundle";
-    }
+TEST_F(DesktopWithBuiltBundle, TinvoicerMicrophoneGivesTheOfflineRenderAndNeverFeedsOnItself) {
     start(shippedConfiguration(), lv2PathWith({builtBundle()}));
     ASSERT_TRUE(waitForPort(kSourcePort)) << "no \"Tinvoicer microphone\"";
     const std::string source = commandOutput("pw-cli info tinvoicer_microphone");
@@ -138,10 +146,7 @@ TEST_F(PrivateDesktop, MissingBundleLeavesPipeWireRunningAndNamesThePlugIn) {
     EXPECT_EQ(jack_port_by_name(watcher, kSourcePort), nullptr);
 }
 
-TEST_F(PrivateDesktop, TryCommandOffersTheMicrophoneWhileItRuns) {
-    if (builtBundle().empty()) {
-        GTEST_SKIP() << "skipped: this build makes no LV2 bundle";
-    }
+TEST_F(DesktopWithBuiltBundle, TryCommandOffersTheMicrophoneWhileItRuns) {
     const std::string lv2Path = lv2PathWith({builtBundle()});
     start("", lv2Path);
     const pid_t trial = startClient({"pipewire", "-c", kShippedFolder + "/tinvoicer-try.conf"}, lv2Path);
