@@ -151,7 +151,7 @@ void fftPairProduct(benchmark::State& state, RealFft::Kernel kernel) {
     std::vector<float> spectrum(signal.size());
     for (auto _ : state) {
         fft.forward(spectrum.data(), signal.data());
-        fft.inverse(spectrum.data(), signal.data());
+        fft.inverse(signal.data(), spectrum.data());
         signal[0] = 0.5f;  // keeps the values bounded from one iteration to the next
         benchmark::DoNotOptimize(signal.data());
         benchmark::ClobberMemory();

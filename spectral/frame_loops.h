@@ -19,15 +19,15 @@ void windowFromRing(float* frame, const float* window, const float* ring, int32_
     for (int32_t i = firstRun; i < n; ++i) frame[i] = window[i] * ring[i - firstRun];
 }
 
-void spectrumToBins(SpectralBin* bins, const float* spectrum, int32_t half) {
+void spectrumToBins(SpectralBin* bins, const float* spectrum, int32_t nyquist) {
     bins[0] = {spectrum[0], 0.0f};
-    for (int32_t m = 1; m < half; ++m) bins[m] = {spectrum[m], spectrum[half + m]};
-    bins[half] = {spectrum[half], 0.0f};
+    for (int32_t m = 1; m < nyquist; ++m) bins[m] = {spectrum[m], spectrum[nyquist + m]};
+    bins[nyquist] = {spectrum[nyquist], 0.0f};
 }
 
-void binsToSpectrum(float* spectrum, const SpectralBin* bins, int32_t half) {
-    for (int32_t m = 0; m <= half; ++m) spectrum[m] = bins[m].re;
-    for (int32_t m = 1; m < half; ++m) spectrum[half + m] = bins[m].im;
+void binsToSpectrum(float* spectrum, const SpectralBin* bins, int32_t nyquist) {
+    for (int32_t m = 0; m <= nyquist; ++m) spectrum[m] = bins[m].re;
+    for (int32_t m = 1; m < nyquist; ++m) spectrum[nyquist + m] = bins[m].im;
 }
 
 void magnitudes(SpectralBin* bins, int32_t count) {
@@ -54,7 +54,7 @@ void overlapAdd(float* accum, const float* window, const float* frame, int32_t w
 /// The table of a kernel whose transforms are `forward` and `inverse`, with the passes above.
 constexpr KernelPasses passesWith(RealFft::Kernel kernel, int32_t minBits,
                                   void (*forward)(const StageTables&, float*, const float*),
-                                  void (*inverse)(const StageTables&, const float*, float*)) {
+                                  void (*inverse)(const StageTables&, float*, const float*)) {
     return {kernel, minBits, forward, inverse, windowFromRing, spectrumToBins, binsToSpectrum, magnitudes, overlapAdd};
 }
 

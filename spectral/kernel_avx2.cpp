@@ -1,7 +1,6 @@
 // The AVX2 kernel: the transforms on 8-lane registers and the frame's passes, all compiled for
-// AVX2 beside the baseline code and run only when the CPU reports AVX2. Everything defined in
-// this file is built for that target; every header it shares with other files is included
-// before the pragma, so no inline function of theirs gets an AVX2 build here.
+// AVX2 beside the baseline code and run only when the CPU reports AVX2. What may follow the
+// target pragma, and why, is the rule in kernel_passes.h: internal linkage only.
 #include "spectral/kernel_passes.h"
 
 #if defined(TINVOICER_HAVE_AVX2_KERNEL)
@@ -19,8 +18,8 @@
 // AVX2 only: no "fma" here, and -ffp-contract=off keeps the compiler from fusing anyway.
 #pragma GCC target("avx2")
 
-// The same 4 lanes as the SSE2 kernel, VEX-encoded here, for the stage whose blocks are too
-// short for 8 lanes.
+// The kernels' own headers. The 4 lanes of the SSE2 kernel come VEX-encoded here, for the stage
+// whose blocks are too short for 8 lanes.
 #include "spectral/frame_loops.h"
 #include "spectral/real_fft_eight_lanes.h"
 #include "spectral/real_fft_four_lanes.h"
@@ -33,8 +32,8 @@ void forward(const StageTables& tables, float* out, const float* in) {
     realfft::forwardLanes<realfft::EightLanes, realfft::FourLanes>(tables, out, in);
 }
 
-void inverse(const StageTables& tables, const float* spec, float* out) {
-    realfft::inverseLanes<realfft::EightLanes, realfft::FourLanes>(tables, spec, out);
+void inverse(const StageTables& tables, float* out, const float* spec) {
+    realfft::inverseLanes<realfft::EightLanes, realfft::FourLanes>(tables, out, spec);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The AVX-512 kernel: the transforms on 16-lane registers and the frame's passes, all compiled
-// for AVX-512F beside the baseline code and run only when the CPU reports AVX-512F. Everything
-// defined in this file is built for that target; every header it shares with other files is
-// included before the pragma, so no inline function of theirs gets an AVX-512 build here.
+// for AVX-512F beside the baseline code and run only when the CPU reports AVX-512F. What may
+// follow the target pragma, and why, is the rule in kernel_passes.h: internal linkage only.
 #include "spectral/kernel_passes.h"
 
 #if defined(TINVOICER_HAVE_AVX512_KERNEL)
@@ -24,7 +23,8 @@
 // passes are vectorised 512 bits wide, which the default tuning would not prefer.
 #pragma GCC target("avx512f", "prefer-vector-width=512")
 
-// 8 and 4 lanes, EVEX/VEX-encoded here, for the stages whose blocks are too short for 16 lanes.
+// The kernels' own headers. 8 and 4 lanes come EVEX/VEX-encoded here, for the stages whose
+// blocks are too short for 16 lanes.
 #include "spectral/frame_loops.h"
 #include "spectral/real_fft_eight_lanes.h"
 #include "spectral/real_fft_four_lanes.h"
@@ -82,8 +82,8 @@ void forward(const StageTables& tables, float* out, const float* in) {
     realfft::forwardLanes<realfft::SixteenLanes, realfft::EightLanes, realfft::FourLanes>(tables, out, in);
 }
 
-void inverse(const StageTables& tables, const float* spec, float* out) {
-    realfft::inverseLanes<realfft::SixteenLanes, realfft::EightLanes, realfft::FourLanes>(tables, spec, out);
+void inverse(const StageTables& tables, float* out, const float* spec) {
+    realfft::inverseLanes<realfft::SixteenLanes, realfft::EightLanes, realfft::FourLanes>(tables, out, spec);
 }
 
 }  // namespace

@@ -17,6 +17,15 @@
 // GCC compiles AVX2 and AVX-512 functions beside baseline code under target pragmas (Clang has no
 // such pragma: it gets the SSE2 kernel). Not on Windows: there GCC cannot align the stack to 32
 // or 64 bytes, and a spilled wide register would fault.
+//
+// The rule for a source with a target pragma: every function compiled after the pragma gets the
+// wide instruction set, so after it comes only code with internal linkage (the kernel's own
+// functions and the headers written for it, everything in an anonymous namespace). A function
+// with external linkage compiled there, an inline function or a template of a shared header,
+// would become a wide copy that the linker may pick for every caller, baseline ones included.
+// Every header that defines such functions (the standard library's, the toolkit's own) is
+// included before the pragma, where #pragma once makes the later includes empty.
+// scripts/check-kernels checks the result in the objects.
 #if defined(TINVOICER_HAVE_SSE2_KERNEL) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32) && \
     (defined(__x86_64__) || defined(__i386__))
 #define TINVOICER_HAVE_AVX2_KERNEL 1
@@ -44,16 +53,16 @@ struct KernelPasses {
 
     /// RealFft::forward and RealFft::inverse for N = 2^bits >= 2^minBits.
     void (*forward)(const StageTables& tables, float* out, const float* in);
-    void (*inverse)(const StageTables& tables, const float* spec, float* out);
+    void (*inverse)(const StageTables& tables, float* out, const float* spec);
 
     /// frame[i] = window[i] * (the sample pushed n - i calls ago): the ring's first run of
     /// `firstRun` samples starts at ring[writePos], the rest starts at ring[0].
     void (*windowFromRing)(float* frame, const float* window, const float* ring, int32_t writePos, int32_t firstRun,
                            int32_t n);
-    /// The half-complex spectrum of N = 2 * half floats as half + 1 bins, and back (the bins 0
-    /// and half lose their imaginary parts on the way back).
-    void (*spectrumToBins)(SpectralBin* bins, const float* spectrum, int32_t half);
-    void (*binsToSpectrum)(float* spectrum, const SpectralBin* bins, int32_t half);
+    /// The half-complex spectrum of N floats as bins 0 .. nyquist (N/2), and back; the bins 0 and
+    /// nyquist lose their imaginary parts on the way back.
+    void (*spectrumToBins)(SpectralBin* bins, const float* spectrum, int32_t nyquist);
+    void (*binsToSpectrum)(float* spectrum, const SpectralBin* bins, int32_t nyquist);
     /// Each bin becomes (float(sqrt(re*re + im*im)), 0), squares, sum and root in double.
     void (*magnitudes)(SpectralBin* bins, int32_t count);
     /// accum[...] += window[i] * (float(1/n) * frame[i]) along the same two runs as

@@ -76,7 +76,7 @@ void forward(const StageTables& t, float* out, const float* in) {
     }
 }
 
-void inverse(const StageTables& t, const float* spec, float* out) {
+void inverse(const StageTables& t, float* out, const float* spec) {
     switch (t.bits) {
         case 0: out[0] = spec[0]; return;
         case 1:

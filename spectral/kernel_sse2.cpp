@@ -15,8 +15,8 @@ void forward(const StageTables& tables, float* out, const float* in) {
     realfft::forwardLanes<realfft::FourLanes>(tables, out, in);
 }
 
-void inverse(const StageTables& tables, const float* spec, float* out) {
-    realfft::inverseLanes<realfft::FourLanes>(tables, spec, out);
+void inverse(const StageTables& tables, float* out, const float* spec) {
+    realfft::inverseLanes<realfft::FourLanes>(tables, out, spec);
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ RealFft::Kernel RealFft::kernel() const { return passes->kernel; }
 
 void RealFft::forward(float* out, const float* in) { passes->forward(stageTables(), out, in); }
 
-void RealFft::inverse(const float* spec, float* out) { passes->inverse(stageTables(), spec, out); }
+void RealFft::inverse(float* out, const float* spec) { passes->inverse(stageTables(), out, spec); }
 
 StageTables RealFft::stageTables() const {
     return {bitReverse.indices.get(), twiddles.cosines.get(), work.get(), sqrtHalf, bits};

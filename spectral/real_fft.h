@@ -79,9 +79,10 @@ public:
     /// N samples of `in` into N floats of half-complex spectrum in `out`. `in` is only read.
     /// Not scaled. `out` and `in` must be distinct (they may not overlap). Never allocates.
     void forward(float* out, const float* in);
-    /// N floats of spectrum into N samples times N (no 1/N). `spec` is only read; `spec` and
-    /// `out` must be distinct (they may not overlap). Never allocates.
-    void inverse(const float* spec, float* out);
+    /// N floats of half-complex spectrum in `spec` into N samples times N (no 1/N) in `out`.
+    /// `spec` is only read. `out` and `spec` must be distinct (they may not overlap). Never
+    /// allocates.
+    void inverse(float* out, const float* spec);
     /// Multiplies N values in place by float(1.0/N), from the last to the first. Returns `values`.
     float* rescale(float* values);
 

@@ -111,32 +111,32 @@ inline Four<V> inverseScatter4(typename V::Reg w0, typename V::Reg w1, typename 
             V::sub(d, V::mul(two, w3))};
 }
 
-// ---- Whole stages on `slots` registers of V::width floats each, in blocks of 2L: the scalar
-// stages for OneLane, the lane layout's stages for the vector kernels (see real_fft_lanes.h).
-// The slots 0, Q, L and L + Q of a block take no twiddle.
+// ---- Whole stages on `slots` registers of V::width floats each: stage p in blocks of 2L slots,
+// L = 2^p and Q = L/2, with section p of the cosines. The scalar stages for OneLane, the lane
+// layout's stages for the vector kernels (see real_fft_lanes.h). The slots 0, Q, L and L + Q of a
+// block take no twiddle.
 
 template <class V>
 void forwardStageOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p,
                              const float* cosines) {
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
+    const int32_t L = int32_t{1} << p;
+    const int32_t Q = L / 2;
+    const float* table = cosines + (Q - 4);
     auto at = [](int32_t slot) { return slot * V::width; };
-    for (int32_t b = 0; b < slots; b += 2 * half) {
+    for (int32_t b = 0; b < slots; b += 2 * L) {
         const float* s = src + at(b);
         float* d = dst + at(b);
-        V::store(d, V::add(V::load(s), V::load(s + at(half))));
-        V::store(d + at(half), V::sub(V::load(s), V::load(s + at(half))));
-        V::store(d + at(quarter), V::load(s + at(quarter)));
-        V::store(d + at(half + quarter), V::load(s + at(half + quarter)));
-        for (int32_t m = 1; m < quarter; ++m) {
-            const Four<V> r = forwardButterfly<V>(V::load(s + at(m)), V::load(s + at(quarter + m)),
-                                                  V::load(s + at(half + m)), V::load(s + at(half + quarter + m)),
-                                                  V::set1(table[m]), V::set1(table[quarter - m]));
+        V::store(d, V::add(V::load(s), V::load(s + at(L))));
+        V::store(d + at(L), V::sub(V::load(s), V::load(s + at(L))));
+        V::store(d + at(Q), V::load(s + at(Q)));
+        V::store(d + at(L + Q), V::load(s + at(L + Q)));
+        for (int32_t m = 1; m < Q; ++m) {
+            const Four<V> r = forwardButterfly<V>(V::load(s + at(m)), V::load(s + at(Q + m)), V::load(s + at(L + m)),
+                                                  V::load(s + at(L + Q + m)), V::set1(table[m]), V::set1(table[Q - m]));
             V::store(d + at(m), r.r0);
-            V::store(d + at(half - m), r.r1);
-            V::store(d + at(half + m), r.r2);
-            V::store(d + at(2 * half - m), r.r3);
+            V::store(d + at(L - m), r.r1);
+            V::store(d + at(L + m), r.r2);
+            V::store(d + at(2 * L - m), r.r3);
         }
     }
 }
@@ -144,26 +144,25 @@ void forwardStageOnRegisters(float* __restrict dst, const float* __restrict src,
 template <class V>
 void inverseStageOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p,
                              const float* cosines) {
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
+    const int32_t L = int32_t{1} << p;
+    const int32_t Q = L / 2;
+    const float* table = cosines + (Q - 4);
     const auto two = V::set1(2.0f);
     auto at = [](int32_t slot) { return slot * V::width; };
-    for (int32_t b = 0; b < slots; b += 2 * half) {
+    for (int32_t b = 0; b < slots; b += 2 * L) {
         const float* s = src + at(b);
         float* d = dst + at(b);
-        V::store(d, V::add(V::load(s), V::load(s + at(half))));
-        V::store(d + at(half), V::sub(V::load(s), V::load(s + at(half))));
-        V::store(d + at(quarter), V::mul(two, V::load(s + at(quarter))));
-        V::store(d + at(half + quarter), V::mul(two, V::load(s + at(half + quarter))));
-        for (int32_t m = 1; m < quarter; ++m) {
-            const Four<V> r =
-                inverseButterfly<V>(V::load(s + at(m)), V::load(s + at(half - m)), V::load(s + at(half + m)),
-                                    V::load(s + at(2 * half - m)), V::set1(table[m]), V::set1(table[quarter - m]));
+        V::store(d, V::add(V::load(s), V::load(s + at(L))));
+        V::store(d + at(L), V::sub(V::load(s), V::load(s + at(L))));
+        V::store(d + at(Q), V::mul(two, V::load(s + at(Q))));
+        V::store(d + at(L + Q), V::mul(two, V::load(s + at(L + Q))));
+        for (int32_t m = 1; m < Q; ++m) {
+            const Four<V> r = inverseButterfly<V>(V::load(s + at(m)), V::load(s + at(L - m)), V::load(s + at(L + m)),
+                                                  V::load(s + at(2 * L - m)), V::set1(table[m]), V::set1(table[Q - m]));
             V::store(d + at(m), r.r0);
-            V::store(d + at(quarter + m), r.r1);
-            V::store(d + at(half + m), r.r2);
-            V::store(d + at(half + quarter + m), r.r3);
+            V::store(d + at(Q + m), r.r1);
+            V::store(d + at(L + m), r.r2);
+            V::store(d + at(L + Q + m), r.r3);
         }
     }
 }
@@ -177,48 +176,46 @@ void inverseStageOnRegisters(float* __restrict dst, const float* __restrict src,
 template <class V>
 void forwardStagePairOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p,
                                  const float* cosines) {
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    const float* nextTable = cosines + (half - 4);
-    for (int32_t b = 0; b < slots; b += 4 * half) {
+    const int32_t L = int32_t{1} << p;
+    const int32_t Q = L / 2;
+    const float* table = cosines + (Q - 4);
+    const float* nextTable = cosines + (L - 4);
+    for (int32_t b = 0; b < slots; b += 4 * L) {
         const float* s = src + b * V::width;
         float* d = dst + b * V::width;
         auto in = [s](int32_t slot) { return V::load(s + slot * V::width); };
         auto out = [d](int32_t slot, typename V::Reg v) { V::store(d + slot * V::width, v); };
-        const auto low0 = V::add(in(0), in(half));
-        const auto high0 = V::add(in(2 * half), in(3 * half));
+        const auto low0 = V::add(in(0), in(L));
+        const auto high0 = V::add(in(2 * L), in(3 * L));
         out(0, V::add(low0, high0));
-        out(2 * half, V::sub(low0, high0));
-        out(half, V::sub(in(0), in(half)));
-        out(3 * half, V::sub(in(2 * half), in(3 * half)));
-        const Four<V> q =
-            forwardButterfly<V>(in(quarter), in(half + quarter), in(2 * half + quarter), in(3 * half + quarter),
-                                V::set1(nextTable[quarter]), V::set1(nextTable[half - quarter]));
-        out(quarter, q.r0);
-        out(2 * half - quarter, q.r1);
-        out(2 * half + quarter, q.r2);
-        out(4 * half - quarter, q.r3);
-        for (int32_t m = 1; m < quarter; ++m) {
+        out(2 * L, V::sub(low0, high0));
+        out(L, V::sub(in(0), in(L)));
+        out(3 * L, V::sub(in(2 * L), in(3 * L)));
+        const Four<V> q = forwardButterfly<V>(in(Q), in(L + Q), in(2 * L + Q), in(3 * L + Q), V::set1(nextTable[Q]),
+                                              V::set1(nextTable[L - Q]));
+        out(Q, q.r0);
+        out(2 * L - Q, q.r1);
+        out(2 * L + Q, q.r2);
+        out(4 * L - Q, q.r3);
+        for (int32_t m = 1; m < Q; ++m) {
             const auto cs = V::set1(table[m]);
-            const auto sn = V::set1(table[quarter - m]);
-            const Four<V> lo =
-                forwardButterfly<V>(in(m), in(quarter + m), in(half + m), in(half + quarter + m), cs, sn);
-            const Four<V> hi = forwardButterfly<V>(in(2 * half + m), in(2 * half + quarter + m), in(3 * half + m),
-                                                   in(3 * half + quarter + m), cs, sn);
+            const auto sn = V::set1(table[Q - m]);
+            const Four<V> lo = forwardButterfly<V>(in(m), in(Q + m), in(L + m), in(L + Q + m), cs, sn);
+            const Four<V> hi =
+                forwardButterfly<V>(in(2 * L + m), in(2 * L + Q + m), in(3 * L + m), in(3 * L + Q + m), cs, sn);
             // Stage p + 1 (L' = 2L): cos(m*pi/L') is the sine of L - m and the other way round.
             const auto up = V::set1(nextTable[m]);
-            const auto down = V::set1(nextTable[half - m]);
+            const auto down = V::set1(nextTable[L - m]);
             const Four<V> rising = forwardButterfly<V>(lo.r0, lo.r2, hi.r0, hi.r2, up, down);
             const Four<V> falling = forwardButterfly<V>(lo.r1, lo.r3, hi.r1, hi.r3, down, up);
             out(m, rising.r0);
-            out(2 * half - m, rising.r1);
-            out(2 * half + m, rising.r2);
-            out(4 * half - m, rising.r3);
-            out(half - m, falling.r0);
-            out(half + m, falling.r1);
-            out(3 * half - m, falling.r2);
-            out(3 * half + m, falling.r3);
+            out(2 * L - m, rising.r1);
+            out(2 * L + m, rising.r2);
+            out(4 * L - m, rising.r3);
+            out(L - m, falling.r0);
+            out(L + m, falling.r1);
+            out(3 * L - m, falling.r2);
+            out(3 * L + m, falling.r3);
         }
     }
 }
@@ -227,50 +224,47 @@ void forwardStagePairOnRegisters(float* __restrict dst, const float* __restrict 
 template <class V>
 void inverseStagePairOnRegisters(float* __restrict dst, const float* __restrict src, int32_t slots, int32_t p,
                                  const float* cosines) {
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    const float* nextTable = cosines + (half - 4);
+    const int32_t L = int32_t{1} << p;
+    const int32_t Q = L / 2;
+    const float* table = cosines + (Q - 4);
+    const float* nextTable = cosines + (L - 4);
     const auto two = V::set1(2.0f);
-    for (int32_t b = 0; b < slots; b += 4 * half) {
+    for (int32_t b = 0; b < slots; b += 4 * L) {
         const float* s = src + b * V::width;
         float* d = dst + b * V::width;
         auto in = [s](int32_t slot) { return V::load(s + slot * V::width); };
         auto out = [d](int32_t slot, typename V::Reg v) { V::store(d + slot * V::width, v); };
-        const auto low0 = V::add(in(0), in(2 * half));
-        const auto high0 = V::sub(in(0), in(2 * half));
-        const auto lowHalf = V::mul(two, in(half));
-        const auto highHalf = V::mul(two, in(3 * half));
+        const auto low0 = V::add(in(0), in(2 * L));
+        const auto high0 = V::sub(in(0), in(2 * L));
+        const auto lowHalf = V::mul(two, in(L));
+        const auto highHalf = V::mul(two, in(3 * L));
         out(0, V::add(low0, lowHalf));
-        out(half, V::sub(low0, lowHalf));
-        out(2 * half, V::add(high0, highHalf));
-        out(3 * half, V::sub(high0, highHalf));
-        const Four<V> q =
-            inverseButterfly<V>(in(quarter), in(2 * half - quarter), in(2 * half + quarter), in(4 * half - quarter),
-                                V::set1(nextTable[quarter]), V::set1(nextTable[half - quarter]));
-        out(quarter, V::mul(two, q.r0));
-        out(half + quarter, V::mul(two, q.r1));
-        out(2 * half + quarter, V::mul(two, q.r2));
-        out(3 * half + quarter, V::mul(two, q.r3));
-        for (int32_t m = 1; m < quarter; ++m) {
+        out(L, V::sub(low0, lowHalf));
+        out(2 * L, V::add(high0, highHalf));
+        out(3 * L, V::sub(high0, highHalf));
+        const Four<V> q = inverseButterfly<V>(in(Q), in(2 * L - Q), in(2 * L + Q), in(4 * L - Q), V::set1(nextTable[Q]),
+                                              V::set1(nextTable[L - Q]));
+        out(Q, V::mul(two, q.r0));
+        out(L + Q, V::mul(two, q.r1));
+        out(2 * L + Q, V::mul(two, q.r2));
+        out(3 * L + Q, V::mul(two, q.r3));
+        for (int32_t m = 1; m < Q; ++m) {
             const auto up = V::set1(nextTable[m]);
-            const auto down = V::set1(nextTable[half - m]);
-            const Four<V> rising =
-                inverseButterfly<V>(in(m), in(2 * half - m), in(2 * half + m), in(4 * half - m), up, down);
-            const Four<V> falling =
-                inverseButterfly<V>(in(half - m), in(half + m), in(3 * half - m), in(3 * half + m), down, up);
+            const auto down = V::set1(nextTable[L - m]);
+            const Four<V> rising = inverseButterfly<V>(in(m), in(2 * L - m), in(2 * L + m), in(4 * L - m), up, down);
+            const Four<V> falling = inverseButterfly<V>(in(L - m), in(L + m), in(3 * L - m), in(3 * L + m), down, up);
             const auto cs = V::set1(table[m]);
-            const auto sn = V::set1(table[quarter - m]);
+            const auto sn = V::set1(table[Q - m]);
             const Four<V> lo = inverseButterfly<V>(rising.r0, falling.r0, rising.r1, falling.r1, cs, sn);
             const Four<V> hi = inverseButterfly<V>(rising.r2, falling.r2, rising.r3, falling.r3, cs, sn);
             out(m, lo.r0);
-            out(quarter + m, lo.r1);
-            out(half + m, lo.r2);
-            out(half + quarter + m, lo.r3);
-            out(2 * half + m, hi.r0);
-            out(2 * half + quarter + m, hi.r1);
-            out(3 * half + m, hi.r2);
-            out(3 * half + quarter + m, hi.r3);
+            out(Q + m, lo.r1);
+            out(L + m, lo.r2);
+            out(L + Q + m, lo.r3);
+            out(2 * L + m, hi.r0);
+            out(2 * L + Q + m, hi.r1);
+            out(3 * L + m, hi.r2);
+            out(3 * L + Q + m, hi.r3);
         }
     }
 }

@@ -3,11 +3,13 @@
 // set, each with its own V, so everything here has internal linkage.
 //
 // Two layouts. Natural: the scalar stages' own. Lane layout, for the early stages whose blocks are
-// short: the array cut into W super-blocks of N/W floats, and position `pos` of all of them stored
-// as one register, lane l holding super-block reverseLaneBits(l):
-//     lanes[pos * W + l] = natural[reverseLaneBits(l) * (N/W) + pos].
-// A stage whose blocks fit in a super-block is then the scalar stage on N/W registers, every
+// short: the n floats cut into W = V::width super-blocks of n/W floats, and position `pos` of all
+// of them stored as one register, lane l holding super-block reverseLaneBits(l):
+//     lanes[pos * W + l] = natural[reverseLaneBits(l) * (n/W) + pos].
+// A stage whose blocks fit in a super-block is then the scalar stage on n/W registers, every
 // lane at the same place in its own block, so one broadcast twiddle serves all lanes.
+//
+// Names as in real_fft_butterflies.h: stage p works on blocks of 2L slots, L = 2^p, Q = L/2.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +23,9 @@ namespace realfft {
 namespace {
 
 /// log2(W) low bits of l reversed: the super-block of lane l.
-constexpr int32_t reverseLaneBits(int32_t l, int32_t width) {
+constexpr int32_t reverseLaneBits(int32_t l, int32_t W) {
     int32_t r = 0;
-    for (int32_t w = width / 2; w > 0; w /= 2, l >>= 1) r |= (l & 1) ? w : 0;
+    for (int32_t bit = W / 2; bit > 0; bit /= 2, l >>= 1) r |= (l & 1) ? bit : 0;
     return r;
 }
 
@@ -62,23 +64,24 @@ inline void forward16(typename V::Reg* d, const typename V::Reg* s, const float*
 
 template <class V>
 void forwardFirstPass(float* dst, const float* in, const StageTables& t) {
-    constexpr int32_t w = V::width;
+    constexpr int32_t W = V::width;
     const int32_t n = int32_t{1} << t.bits;
-    const int32_t blockStride = n / (16 * w);
+    const int32_t blockStride = n / (16 * W);
     const auto r = V::set1(t.sqrtHalf);
     for (int32_t c0 = 0; c0 < blockStride; ++c0) {
         typename V::Reg s[16];
-        for (int32_t half = 0; half < 2; ++half) {
+        // The 16-point block from two 8-point blocks (octet), each from two 4-point ones (quartet).
+        for (int32_t octet = 0; octet < 2; ++octet) {
             typename V::Reg a[8];
-            for (int32_t e = 0; e < 2; ++e) {
-                const int32_t block4 = 4 * c0 + 2 * half + e;
-                gather4<V>(a + 4 * e, in + t.indices[4 * block4], n);
+            for (int32_t quartet = 0; quartet < 2; ++quartet) {
+                const int32_t block4 = 4 * c0 + 2 * octet + quartet;
+                gather4<V>(a + 4 * quartet, in + t.indices[4 * block4], n);
             }
-            forward8<V>(s + 8 * half, a, r);
+            forward8<V>(s + 8 * octet, a, r);
         }
         typename V::Reg d[16];
         forward16<V>(d, s, t.cosines);
-        for (int32_t q = 0; q < 16; ++q) V::store(dst + (16 * c0 + q) * w, d[q]);
+        for (int32_t q = 0; q < 16; ++q) V::store(dst + (16 * c0 + q) * W, d[q]);
     }
 }
 
@@ -113,21 +116,21 @@ inline void scatter4(float* o, const typename V::Reg* w, int32_t n) {
 
 template <class V>
 void inverseLastPass(float* out, const float* src, const StageTables& t) {
-    constexpr int32_t w = V::width;
+    constexpr int32_t W = V::width;
     const int32_t n = int32_t{1} << t.bits;
-    const int32_t blockStride = n / (16 * w);
+    const int32_t blockStride = n / (16 * W);
     const auto r = V::set1(t.sqrtHalf);
     for (int32_t c0 = 0; c0 < blockStride; ++c0) {
         typename V::Reg s[16];
-        for (int32_t q = 0; q < 16; ++q) s[q] = V::load(src + (16 * c0 + q) * w);
+        for (int32_t q = 0; q < 16; ++q) s[q] = V::load(src + (16 * c0 + q) * W);
         typename V::Reg d[16];
         inverse16<V>(d, s, t.cosines);
-        for (int32_t half = 0; half < 2; ++half) {
+        for (int32_t octet = 0; octet < 2; ++octet) {
             typename V::Reg x[8];
-            inverse8<V>(x, d + 8 * half, r);
-            for (int32_t e = 0; e < 2; ++e) {
-                const int32_t block4 = 4 * c0 + 2 * half + e;
-                scatter4<V>(out + t.indices[4 * block4], x + 4 * e, n);
+            inverse8<V>(x, d + 8 * octet, r);
+            for (int32_t quartet = 0; quartet < 2; ++quartet) {
+                const int32_t block4 = 4 * c0 + 2 * octet + quartet;
+                scatter4<V>(out + t.indices[4 * block4], x + 4 * quartet, n);
             }
         }
     }
@@ -148,25 +151,25 @@ inline void forEachIndex(F&& f) {
 // Lane layout to natural, W x W registers at a time.
 template <class V>
 void lanesToNatural(float* dst, const float* src, int32_t n) {
-    constexpr int32_t w = V::width;
-    const int32_t positions = n / w;
-    for (int32_t pos = 0; pos < positions; pos += w) {
-        typename V::Reg rows[w];
-        forEachIndex<w>([&](auto i) { rows[i] = V::load(src + (pos + i) * w); });
+    constexpr int32_t W = V::width;
+    const int32_t positions = n / W;
+    for (int32_t pos = 0; pos < positions; pos += W) {
+        typename V::Reg rows[W];
+        forEachIndex<W>([&](auto i) { rows[i] = V::load(src + (pos + i) * W); });
         V::transpose(rows);
-        forEachIndex<w>([&](auto l) { V::store(dst + reverseLaneBits(l, w) * positions + pos, rows[l]); });
+        forEachIndex<W>([&](auto l) { V::store(dst + reverseLaneBits(l, W) * positions + pos, rows[l]); });
     }
 }
 
 template <class V>
 void naturalToLanes(float* dst, const float* src, int32_t n) {
-    constexpr int32_t w = V::width;
-    const int32_t positions = n / w;
-    for (int32_t pos = 0; pos < positions; pos += w) {
-        typename V::Reg rows[w];
-        forEachIndex<w>([&](auto l) { rows[l] = V::load(src + reverseLaneBits(l, w) * positions + pos); });
+    constexpr int32_t W = V::width;
+    const int32_t positions = n / W;
+    for (int32_t pos = 0; pos < positions; pos += W) {
+        typename V::Reg rows[W];
+        forEachIndex<W>([&](auto l) { rows[l] = V::load(src + reverseLaneBits(l, W) * positions + pos); });
         V::transpose(rows);
-        forEachIndex<w>([&](auto i) { V::store(dst + (pos + i) * w, rows[i]); });
+        forEachIndex<W>([&](auto i) { V::store(dst + (pos + i) * W, rows[i]); });
     }
 }
 
@@ -179,32 +182,31 @@ void naturalToLanes(float* dst, const float* src, int32_t n) {
 // One chunk of forward butterflies at m .. m + W - 1: `lo` points at s[m], `out` at d[m],
 // `mirror` at d[L - m - (W - 1)], `cs` at the cosines of m and `sn` at those of Q - m - (W - 1).
 template <class V>
-inline void forwardChunk(float* out, float* mirror, const float* lo, const float* cs, const float* sn, int32_t half,
-                         int32_t quarter) {
-    const Four<V> r = forwardButterfly<V>(V::load(lo), V::load(lo + quarter), V::load(lo + half),
-                                          V::load(lo + half + quarter), V::load(cs), V::reversed(V::load(sn)));
+inline void forwardChunk(float* out, float* mirror, const float* lo, const float* cs, const float* sn, int32_t L,
+                         int32_t Q) {
+    const Four<V> r = forwardButterfly<V>(V::load(lo), V::load(lo + Q), V::load(lo + L), V::load(lo + L + Q),
+                                          V::load(cs), V::reversed(V::load(sn)));
     V::store(out, r.r0);
     V::store(mirror, V::reversed(r.r1));
-    V::store(out + half, r.r2);
-    V::store(mirror + half, V::reversed(r.r3));
+    V::store(out + L, r.r2);
+    V::store(mirror + L, V::reversed(r.r3));
 }
 
 template <class V>
 void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
-    constexpr int32_t w = V::width;
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    for (int32_t b = 0; b < n; b += 2 * half) {
+    constexpr int32_t W = V::width;
+    const int32_t L = int32_t{1} << p;
+    const int32_t Q = L / 2;
+    const float* table = cosines + (Q - 4);
+    for (int32_t b = 0; b < n; b += 2 * L) {
         const float* s = src + b;
         float* d = dst + b;
-        d[0] = s[0] + s[half];
-        d[half] = s[0] - s[half];
-        d[quarter] = s[quarter];
-        d[half + quarter] = s[half + quarter];
-        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) {
-            forwardChunk<V>(d + m, d + half - m - (w - 1), s + m, table + m, table + quarter - m - (w - 1), half,
-                            quarter);
+        d[0] = s[0] + s[L];
+        d[L] = s[0] - s[L];
+        d[Q] = s[Q];
+        d[L + Q] = s[L + Q];
+        for (int32_t m = 1; m < Q; m = (m == 1) ? W : m + W) {
+            forwardChunk<V>(d + m, d + L - m - (W - 1), s + m, table + m, table + Q - m - (W - 1), L, Q);
         }
     }
 }
@@ -212,32 +214,31 @@ void forwardStage(float* __restrict dst, const float* __restrict src, int32_t n,
 // One chunk of inverse butterflies at m .. m + W - 1: `lo` points at s[m], `mirror` at
 // s[L - m - (W - 1)], `out` at d[m].
 template <class V>
-inline void inverseChunk(float* out, const float* lo, const float* mirror, const float* cs, const float* sn,
-                         int32_t half, int32_t quarter) {
-    const Four<V> r = inverseButterfly<V>(V::load(lo), V::reversed(V::load(mirror)), V::load(lo + half),
-                                          V::reversed(V::load(mirror + half)), V::load(cs), V::reversed(V::load(sn)));
+inline void inverseChunk(float* out, const float* lo, const float* mirror, const float* cs, const float* sn, int32_t L,
+                         int32_t Q) {
+    const Four<V> r = inverseButterfly<V>(V::load(lo), V::reversed(V::load(mirror)), V::load(lo + L),
+                                          V::reversed(V::load(mirror + L)), V::load(cs), V::reversed(V::load(sn)));
     V::store(out, r.r0);
-    V::store(out + quarter, r.r1);
-    V::store(out + half, r.r2);
-    V::store(out + half + quarter, r.r3);
+    V::store(out + Q, r.r1);
+    V::store(out + L, r.r2);
+    V::store(out + L + Q, r.r3);
 }
 
 template <class V>
 void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
-    constexpr int32_t w = V::width;
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    for (int32_t b = 0; b < n; b += 2 * half) {
+    constexpr int32_t W = V::width;
+    const int32_t L = int32_t{1} << p;
+    const int32_t Q = L / 2;
+    const float* table = cosines + (Q - 4);
+    for (int32_t b = 0; b < n; b += 2 * L) {
         const float* s = src + b;
         float* d = dst + b;
-        d[0] = s[0] + s[half];
-        d[half] = s[0] - s[half];
-        d[quarter] = 2 * s[quarter];
-        d[half + quarter] = 2 * s[half + quarter];
-        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) {
-            inverseChunk<V>(d + m, s + m, s + half - m - (w - 1), table + m, table + quarter - m - (w - 1), half,
-                            quarter);
+        d[0] = s[0] + s[L];
+        d[L] = s[0] - s[L];
+        d[Q] = 2 * s[Q];
+        d[L + Q] = 2 * s[L + Q];
+        for (int32_t m = 1; m < Q; m = (m == 1) ? W : m + W) {
+            inverseChunk<V>(d + m, s + m, s + L - m - (W - 1), table + m, table + Q - m - (W - 1), L, Q);
         }
     }
 }
@@ -250,127 +251,121 @@ void inverseStage(float* __restrict dst, const float* __restrict src, int32_t n,
 // butterfly at m = Q that reads them, are done one at a time.
 
 template <class V>
-inline void forwardPairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table,
+inline void forwardPairChunk(float* d, const float* s, int32_t m, int32_t L, const float* table,
                              const float* nextTable) {
-    constexpr int32_t w = V::width;
-    const int32_t quarter = half / 2;
+    constexpr int32_t W = V::width;
+    const int32_t Q = L / 2;
     const float* a = s + m;
-    const float* b = s + 2 * half + m;
+    const float* b = s + 2 * L + m;
     const auto cs = V::load(table + m);
-    const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
-    const Four<V> lo =
-        forwardButterfly<V>(V::load(a), V::load(a + quarter), V::load(a + half), V::load(a + half + quarter), cs, sn);
-    const Four<V> hi =
-        forwardButterfly<V>(V::load(b), V::load(b + quarter), V::load(b + half), V::load(b + half + quarter), cs, sn);
+    const auto sn = V::reversed(V::load(table + Q - m - (W - 1)));
+    const Four<V> lo = forwardButterfly<V>(V::load(a), V::load(a + Q), V::load(a + L), V::load(a + L + Q), cs, sn);
+    const Four<V> hi = forwardButterfly<V>(V::load(b), V::load(b + Q), V::load(b + L), V::load(b + L + Q), cs, sn);
     // Stage p + 1 (L' = 2L): lane i of `up` is cos((m + i)*pi/L'), of `down` cos((L - m - i)*pi/L'),
     // which is also the sine of m + i; the butterflies at L - m - i take them the other way round.
     const auto up = V::load(nextTable + m);
-    const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
+    const auto down = V::reversed(V::load(nextTable + L - m - (W - 1)));
     const Four<V> rising = forwardButterfly<V>(lo.r0, lo.r2, hi.r0, hi.r2, up, down);
     const Four<V> falling = forwardButterfly<V>(lo.r1, lo.r3, hi.r1, hi.r3, down, up);
-    float* mirror = d + half - m - (w - 1);  // lanes reversed: slot L + X - m - i at mirror + X
+    float* mirror = d + L - m - (W - 1);  // lanes reversed: slot L + X - m - i at mirror + X
     V::store(d + m, rising.r0);
-    V::store(mirror + half, V::reversed(rising.r1));
-    V::store(d + 2 * half + m, rising.r2);
-    V::store(mirror + 3 * half, V::reversed(rising.r3));
+    V::store(mirror + L, V::reversed(rising.r1));
+    V::store(d + 2 * L + m, rising.r2);
+    V::store(mirror + 3 * L, V::reversed(rising.r3));
     V::store(mirror, V::reversed(falling.r0));
-    V::store(d + half + m, falling.r1);
-    V::store(mirror + 2 * half, V::reversed(falling.r2));
-    V::store(d + 3 * half + m, falling.r3);
+    V::store(d + L + m, falling.r1);
+    V::store(mirror + 2 * L, V::reversed(falling.r2));
+    V::store(d + 3 * L + m, falling.r3);
 }
 
 template <class V>
 void forwardStagePair(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
-    constexpr int32_t w = V::width;
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    const float* nextTable = cosines + (half - 4);
-    for (int32_t b = 0; b < n; b += 4 * half) {
+    constexpr int32_t W = V::width;
+    const int32_t L = int32_t{1} << p;
+    const int32_t Q = L / 2;
+    const float* table = cosines + (Q - 4);
+    const float* nextTable = cosines + (L - 4);
+    for (int32_t b = 0; b < n; b += 4 * L) {
         const float* s = src + b;
         float* d = dst + b;
-        const float low0 = s[0] + s[half];
-        const float high0 = s[2 * half] + s[3 * half];
+        const float low0 = s[0] + s[L];
+        const float high0 = s[2 * L] + s[3 * L];
         d[0] = low0 + high0;
-        d[2 * half] = low0 - high0;
-        d[half] = s[0] - s[half];
-        d[3 * half] = s[2 * half] - s[3 * half];
+        d[2 * L] = low0 - high0;
+        d[L] = s[0] - s[L];
+        d[3 * L] = s[2 * L] - s[3 * L];
         const Four<OneLane> q =
-            forwardButterfly<OneLane>(s[quarter], s[half + quarter], s[2 * half + quarter], s[3 * half + quarter],
-                                      nextTable[quarter], nextTable[half - quarter]);
-        d[quarter] = q.r0;
-        d[2 * half - quarter] = q.r1;
-        d[2 * half + quarter] = q.r2;
-        d[4 * half - quarter] = q.r3;
-        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) forwardPairChunk<V>(d, s, m, half, table, nextTable);
+            forwardButterfly<OneLane>(s[Q], s[L + Q], s[2 * L + Q], s[3 * L + Q], nextTable[Q], nextTable[L - Q]);
+        d[Q] = q.r0;
+        d[2 * L - Q] = q.r1;
+        d[2 * L + Q] = q.r2;
+        d[4 * L - Q] = q.r3;
+        for (int32_t m = 1; m < Q; m = (m == 1) ? W : m + W) forwardPairChunk<V>(d, s, m, L, table, nextTable);
     }
 }
 
 template <class V>
-inline void inversePairChunk(float* d, const float* s, int32_t m, int32_t half, const float* table,
+inline void inversePairChunk(float* d, const float* s, int32_t m, int32_t L, const float* table,
                              const float* nextTable) {
-    constexpr int32_t w = V::width;
-    const int32_t quarter = half / 2;
-    const float* mirror = s + half - m - (w - 1);  // lanes reversed: slot L + X - m - i at mirror + X
+    constexpr int32_t W = V::width;
+    const int32_t Q = L / 2;
+    const float* mirror = s + L - m - (W - 1);  // lanes reversed: slot L + X - m - i at mirror + X
     const auto up = V::load(nextTable + m);
-    const auto down = V::reversed(V::load(nextTable + half - m - (w - 1)));
+    const auto down = V::reversed(V::load(nextTable + L - m - (W - 1)));
     // Stage p + 1 (L' = 2L) at m and at L - m: the slots m, L + m, 2L + m, 3L + m and
     // L - m, 2L - m, 3L - m, 4L - m of the values between the stages.
-    const Four<V> rising =
-        inverseButterfly<V>(V::load(s + m), V::reversed(V::load(mirror + half)), V::load(s + 2 * half + m),
-                            V::reversed(V::load(mirror + 3 * half)), up, down);
-    const Four<V> falling =
-        inverseButterfly<V>(V::reversed(V::load(mirror)), V::load(s + half + m),
-                            V::reversed(V::load(mirror + 2 * half)), V::load(s + 3 * half + m), down, up);
+    const Four<V> rising = inverseButterfly<V>(V::load(s + m), V::reversed(V::load(mirror + L)), V::load(s + 2 * L + m),
+                                               V::reversed(V::load(mirror + 3 * L)), up, down);
+    const Four<V> falling = inverseButterfly<V>(V::reversed(V::load(mirror)), V::load(s + L + m),
+                                                V::reversed(V::load(mirror + 2 * L)), V::load(s + 3 * L + m), down, up);
     const auto cs = V::load(table + m);
-    const auto sn = V::reversed(V::load(table + quarter - m - (w - 1)));
+    const auto sn = V::reversed(V::load(table + Q - m - (W - 1)));
     const Four<V> lo = inverseButterfly<V>(rising.r0, falling.r0, rising.r1, falling.r1, cs, sn);
     const Four<V> hi = inverseButterfly<V>(rising.r2, falling.r2, rising.r3, falling.r3, cs, sn);
     V::store(d + m, lo.r0);
-    V::store(d + quarter + m, lo.r1);
-    V::store(d + half + m, lo.r2);
-    V::store(d + half + quarter + m, lo.r3);
-    V::store(d + 2 * half + m, hi.r0);
-    V::store(d + 2 * half + quarter + m, hi.r1);
-    V::store(d + 3 * half + m, hi.r2);
-    V::store(d + 3 * half + quarter + m, hi.r3);
+    V::store(d + Q + m, lo.r1);
+    V::store(d + L + m, lo.r2);
+    V::store(d + L + Q + m, lo.r3);
+    V::store(d + 2 * L + m, hi.r0);
+    V::store(d + 2 * L + Q + m, hi.r1);
+    V::store(d + 3 * L + m, hi.r2);
+    V::store(d + 3 * L + Q + m, hi.r3);
 }
 
 template <class V>
 void inverseStagePair(float* __restrict dst, const float* __restrict src, int32_t n, int32_t p, const float* cosines) {
-    constexpr int32_t w = V::width;
-    const int32_t half = int32_t{1} << p;
-    const int32_t quarter = half / 2;
-    const float* table = cosines + (quarter - 4);
-    const float* nextTable = cosines + (half - 4);
-    for (int32_t b = 0; b < n; b += 4 * half) {
+    constexpr int32_t W = V::width;
+    const int32_t L = int32_t{1} << p;
+    const int32_t Q = L / 2;
+    const float* table = cosines + (Q - 4);
+    const float* nextTable = cosines + (L - 4);
+    for (int32_t b = 0; b < n; b += 4 * L) {
         const float* s = src + b;
         float* d = dst + b;
-        const float low0 = s[0] + s[2 * half];
-        const float high0 = s[0] - s[2 * half];
-        const float lowHalf = 2 * s[half];
-        const float highHalf = 2 * s[3 * half];
+        const float low0 = s[0] + s[2 * L];
+        const float high0 = s[0] - s[2 * L];
+        const float lowHalf = 2 * s[L];
+        const float highHalf = 2 * s[3 * L];
         d[0] = low0 + lowHalf;
-        d[half] = low0 - lowHalf;
-        d[2 * half] = high0 + highHalf;
-        d[3 * half] = high0 - highHalf;
+        d[L] = low0 - lowHalf;
+        d[2 * L] = high0 + highHalf;
+        d[3 * L] = high0 - highHalf;
         const Four<OneLane> q =
-            inverseButterfly<OneLane>(s[quarter], s[2 * half - quarter], s[2 * half + quarter], s[4 * half - quarter],
-                                      nextTable[quarter], nextTable[half - quarter]);
-        d[quarter] = 2 * q.r0;
-        d[half + quarter] = 2 * q.r1;
-        d[2 * half + quarter] = 2 * q.r2;
-        d[3 * half + quarter] = 2 * q.r3;
-        for (int32_t m = 1; m < quarter; m = (m == 1) ? w : m + w) inversePairChunk<V>(d, s, m, half, table, nextTable);
+            inverseButterfly<OneLane>(s[Q], s[2 * L - Q], s[2 * L + Q], s[4 * L - Q], nextTable[Q], nextTable[L - Q]);
+        d[Q] = 2 * q.r0;
+        d[L + Q] = 2 * q.r1;
+        d[2 * L + Q] = 2 * q.r2;
+        d[3 * L + Q] = 2 * q.r3;
+        for (int32_t m = 1; m < Q; m = (m == 1) ? W : m + W) inversePairChunk<V>(d, s, m, L, table, nextTable);
     }
 }
 
-// ---- Whole transforms. Stages 4 .. lastInLanes(k) run in the lane layout (their blocks fit in a
-// super-block), two at a time where two are left; the later ones in the natural layout, also two
-// at a time, on the
-// widest register type whose lanes a block's chunks fill (Q > width). One extra pass changes the
-// layout, so the arrays alternate from an end chosen by the number of passes: the last stage
-// writes `out` (forward) and the last pass reads `work` (inverse).
+// ---- Whole transforms. Stages 4 .. lastStageInLanes(k) run in the lane layout (their blocks fit
+// in a super-block), two at a time where two are left; the later ones run in the natural layout,
+// also two at a time, each on the widest register type whose lanes a block's chunks fill
+// (Q > V::width). One extra pass changes the layout, so the arrays alternate from an end chosen
+// by the number of passes: the last stage writes `out` (forward) and the last pass reads `work`
+// (inverse).
 
 template <class V>
 constexpr int32_t lastStageInLanes(int32_t bits) {
@@ -436,7 +431,7 @@ void forwardLanes(const StageTables& t, float* out, const float* in) {
 }
 
 template <class Wide, class... Narrower>
-void inverseLanes(const StageTables& t, const float* spec, float* out) {
+void inverseLanes(const StageTables& t, float* out, const float* spec) {
     const int32_t n = int32_t{1} << t.bits;
     const int32_t lastInLanes = lastStageInLanes<Wide>(t.bits);
     // The passes before the last one leave their result in `work`, which the last reads: the

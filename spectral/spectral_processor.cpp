@@ -106,7 +106,7 @@ void SpectralProcessor::processFrame() {
     unpackBins();
     processSpectrum();
     packBins();
-    fft->inverse(spectrum.get(), frame.get());
+    fft->inverse(frame.get(), spectrum.get());
     overlapAddFrame(firstRun);
 }
 

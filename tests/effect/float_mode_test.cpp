@@ -2,11 +2,13 @@
 // float mode comes back unchanged, and results in the normal range keep every bit.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "effect/zero_phase_effect.h"
 #include "spectral/flush_denormals.h"
+#include "support/signals.h"
 
 #if defined(TINVOICER_HAVE_MXCSR)
 
@@ -62,6 +64,37 @@ TEST_F(HostFloatMode, NormalRangeOutputKeepsEveryBit) {
         const float expected = processor.processSample(input[i]) * factor;
         ASSERT_EQ(std::memcmp(&output[i], &expected, sizeof expected), 0) << "sample " << i;
     }
+}
+
+std::size_t subnormalCount(const std::vector<float>& samples) {
+    std::size_t count = 0;
+    for (float sample : samples) count += std::fpclassify(sample) == FP_SUBNORMAL;
+    return count;
+}
+
+// Noise at 1e-36 through the chain at -20 dB lands in the subnormal range; a host that leaves
+// denormals on must still get none of them back from either entry.
+TEST_F(HostFloatMode, ResultsInTheSubnormalRangeComeOutFlushed) {
+    _mm_setcsr(original & ~FlushDenormalsScope::flushBits);
+    const std::vector<float> input = test_support::noise(6000, 1e-36f, 11);
+    const float factor = outputFactor(0.0f);
+    ZeroPhaseProcessor unflushed(1024);
+    std::vector<float> expected(input.size());
+    for (std::size_t i = 0; i < input.size(); ++i) expected[i] = unflushed.processSample(input[i]) * factor;
+    ASSERT_GT(subnormalCount(expected), 100u) << "the input no longer reaches the subnormal range";
+
+    ZeroPhaseEffect replacing(nullptr);
+    ZeroPhaseEffect adding(nullptr);
+    std::vector<float> replaced(input.size());
+    std::vector<float> added(input.size(), 0.0f);
+    for (ZeroPhaseEffect* effect : {&replacing, &adding}) effect->setParameter(ZeroPhaseEffect::kGain, 0.0f);
+    float* in[] = {const_cast<float*>(input.data())};
+    float* replacedOut[] = {replaced.data()};
+    float* addedOut[] = {added.data()};
+    replacing.processReplacing(in, replacedOut, static_cast<int32_t>(input.size()));
+    adding.process(in, addedOut, static_cast<int32_t>(input.size()));
+    EXPECT_EQ(subnormalCount(replaced), 0u);
+    EXPECT_EQ(subnormalCount(added), 0u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "fake_effect.h"
 #include "plugin_module.h"
 #include "support/realtime_probe.h"
 
@@ -71,6 +72,23 @@ TEST(LiveProcessor, PeriodsInPiecesAndQueuedChangesGiveTheBitsOfOneBlockAndNever
     EXPECT_EQ(silence, std::vector<float>(kPeriodFrames, 0.0f));
     EXPECT_GT(processor.takeOutputPeak(), 1.0f);  // factor 10 on a signal of 0.5
     EXPECT_EQ(processor.takeOutputPeak(), 0.0f);
+}
+
+// The real module gives the same bits at any block size, so only an effect that notes its blocks
+// shows that a long period reaches it in pieces of the prepared size.
+TEST(LiveProcessor, NeverHandsTheEffectMoreFramesThanItWasPreparedFor) {
+    resetFakes(FakeEffectShape{});
+    EffectInstance effect(fakeEffectEntry, "fake");
+    effect.prepare(48000.0f, kPreparedFrames);
+    effect.resume();
+    LiveProcessor processor(effect, kPreparedFrames);
+    std::vector<float> input = ramp(kPeriodFrames);
+    std::vector<float> output(input.size());
+    float* in = input.data();
+    float* out = output.data();
+    processor.process(&in, &out, kPeriodFrames);
+    EXPECT_EQ(fakeLogs().front()->largestBlock, kPreparedFrames);
+    EXPECT_EQ(output, input);  // the fake without delay passes every piece through
 }
 
 }  // namespace

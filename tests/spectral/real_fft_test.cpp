@@ -32,7 +32,7 @@ std::vector<float> forwardOf(const std::vector<float>& in) {
 std::vector<float> inverseOf(const std::vector<float>& spec) {
     RealFft fft(static_cast<int32_t>(spec.size()));
     std::vector<float> out(spec.size());
-    fft.inverse(spec.data(), out.data());
+    fft.inverse(out.data(), spec.data());
     return out;
 }
 
@@ -129,7 +129,7 @@ TEST_P(RealFftBySize, RoundTripReturnsTheInput) {
     std::vector<float> spec(in.size());
     std::vector<float> back(in.size());
     fft.forward(spec.data(), in.data());
-    fft.inverse(spec.data(), back.data());
+    fft.inverse(back.data(), spec.data());
     fft.rescale(back.data());
     ASSERT_EQ(fft.size(), length());  // the length the round trip used
     for (std::size_t t = 0; t < in.size(); ++t) {
@@ -147,7 +147,7 @@ TEST_P(RealFftBySize, TransformsLeaveTheirSourceUnchanged) {
     RealFft fft(length());
     std::vector<float> out(in.size());
     fft.forward(out.data(), inCopy.data());
-    fft.inverse(specCopy.data(), out.data());
+    fft.inverse(out.data(), specCopy.data());
     EXPECT_EQ(inCopy, in);
     EXPECT_EQ(specCopy, spec);
 }
@@ -158,7 +158,7 @@ TEST_P(RealFftBySize, TransformsAllocateNothing) {
     std::vector<float> b(a.size());
     AllocationProbe probe;
     fft.forward(b.data(), a.data());
-    fft.inverse(b.data(), a.data());
+    fft.inverse(a.data(), b.data());
     fft.rescale(a.data());
     const int allocations = probe.count();
     EXPECT_EQ(allocations, 0);
@@ -253,7 +253,7 @@ TEST(RealFft, ChangeDetectorOfThePlatformsCosGivesTheRecordedBits) {
         std::vector<float> forwardOut(in.size());
         std::vector<float> inverseOut(in.size());
         fft.forward(forwardOut.data(), in.data());
-        fft.inverse(spec.data(), inverseOut.data());
+        fft.inverse(inverseOut.data(), spec.data());
         EXPECT_EQ(reference::bitFingerprint(forwardOut), c.forwardBits) << "N " << c.length;
         EXPECT_EQ(reference::bitFingerprint(inverseOut), c.inverseBits) << "N " << c.length;
     }
@@ -317,8 +317,8 @@ TEST_P(RealFftKernel, GivesTheBitsOfTheScalarStages) {
         anyNanAsOne(expected);
         anyNanAsOne(actual);
         EXPECT_EQ(firstBitDifference(actual, expected), -1) << "forward, trial " << trial;
-        scalar.inverse(spec.data(), expected.data());
-        fast.inverse(spec.data(), actual.data());
+        scalar.inverse(expected.data(), spec.data());
+        fast.inverse(actual.data(), spec.data());
         anyNanAsOne(expected);
         anyNanAsOne(actual);
         EXPECT_EQ(firstBitDifference(actual, expected), -1) << "inverse, trial " << trial;
@@ -477,7 +477,7 @@ TEST(RealFft, LargestLengthRoundTrips) {
     std::vector<float> spec(in.size());
     std::vector<float> back(in.size());
     fft.forward(spec.data(), in.data());
-    fft.inverse(spec.data(), back.data());
+    fft.inverse(back.data(), spec.data());
     fft.rescale(back.data());
     double worst = 0.0;
     for (std::size_t t = 0; t < in.size(); ++t) worst = std::fmax(worst, std::fabs(back[t] - in[t]));

@@ -34,8 +34,9 @@ struct Options {
 };
 
 [[noreturn]] void usage(const std::string& problem) {
-    std::fprintf(stderr, "audio_compare: %s\nusage: audio_compare [--lag N | --find-lag MAX] [--tolerance-db DB] "
-                         "[--same-length] A B\n",
+    std::fprintf(stderr,
+                 "audio_compare: %s\nusage: audio_compare [--lag N | --find-lag MAX] [--tolerance-db DB] "
+                 "[--same-length] A B\n",
                  problem.c_str());
     std::exit(2);
 }

@@ -92,6 +92,7 @@ private:
     void run(float** inputs, float** outputs, int32_t frames, bool accumulate) {
         record.initialDelay = shape.latencyFrames;
         log->processedWhileSuspended = log->processedWhileSuspended || !resumed;
+        log->largestBlock = std::max(log->largestBlock, frames);
         for (int32_t pin = 0; pin < shape.inputs; ++pin) {
             for (int32_t n = 0; n < frames; ++n) {
                 float& peak = log->inputPeaks[static_cast<size_t>(pin)];
@@ -112,6 +113,9 @@ private:
                                                        : 0.0f;
                 outputs[pin][n] = accumulate ? outputs[pin][n] + value : value;
             }
+        }
+        for (int32_t pin = 0; shape.scribblesOnInputs && pin < shape.inputs; ++pin) {
+            std::fill(inputs[pin], inputs[pin] + frames, 1.0f);
         }
     }
 

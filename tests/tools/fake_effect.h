@@ -16,6 +16,7 @@ struct FakeEffectShape {
     bool canReplacing = true;
     bool answersIndexedProgramNames = true;
     bool announcesLatencyOnceRunning = false;  ///< initialDelay reads 0 until the first block
+    bool scribblesOnInputs = false;            ///< writes 1.0 over its inputs once it has read them
 };
 
 /// What one fake saw. Outlives the fake, which the host destroys with effClose.
@@ -29,6 +30,7 @@ struct FakeEffectLog {
     float sampleRateHz = 0.0f;
     intptr_t blockFrames = 0;
     std::vector<float> inputPeaks;  ///< largest magnitude seen on each input pin
+    int32_t largestBlock = 0;       ///< the most frames of one processing call
     bool processedWhileSuspended = false;
     std::vector<float> parameters;
 };

@@ -129,6 +129,8 @@ TEST_P(ChannelRouting, FeedsChannelsInOrderAndSilencesWhatHasNoSource) {
     shape.inputs = c.inputs;
     shape.outputs = c.outputs;
     shape.latencyFrames = 10;
+    // An effect may write into what it was given as input: the silence of a surplus pin must stay.
+    shape.scribblesOnInputs = true;
     FakeRender render(shape, input, c.channels, 128, true);
 
     EXPECT_EQ(static_cast<int32_t>(render.instances.size()), c.expectedInstances);
