@@ -142,18 +142,22 @@ void PrivateJackServer::stopServer() {
 
 std::unique_ptr<Child> PrivateJackServer::startTool(const std::string& name, std::vector<std::string> extraArgs) {
     extraArgs.insert(extraArgs.begin(), {"--name", name});
-    auto tool = std::make_unique<Child>(liveTool(extraArgs));
+    return startClient(liveTool(extraArgs), name + ":out");
+}
+
+std::unique_ptr<Child> PrivateJackServer::startClient(std::vector<std::string> args, const std::string& port) {
+    auto client = std::make_unique<Child>(std::move(args));
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     // jack_lsp exits 0 whether or not the port exists: its listing tells.
-    const std::string portListed = "jack_lsp 2>/dev/null | grep -qx '" + name + ":out'";
+    const std::string portListed = "jack_lsp 2>/dev/null | grep -qx '" + port + "'";
     while (std::system(portListed.c_str()) != 0) {
-        EXPECT_LT(Clock::now(), deadline) << "tinvoicer-live did not register its ports";
+        EXPECT_LT(Clock::now(), deadline) << "no port " << port << " within 5 s";
         if (Clock::now() > deadline) {
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return tool;
+    return client;
 }
 
 PlayerAndRecorder::PlayerAndRecorder(std::vector<float> played, size_t recordedFrames)

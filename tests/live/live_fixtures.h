@@ -57,6 +57,8 @@ protected:
     void stopServer();
     /// Starts tinvoicer-live under `name` (with `extraArgs`) and waits until its output port exists.
     std::unique_ptr<Child> startTool(const std::string& name, std::vector<std::string> extraArgs = {});
+    /// Starts the program of `args` and waits until the JACK port `port` exists.
+    std::unique_ptr<Child> startClient(std::vector<std::string> args, const std::string& port);
 
     pid_t serverPid = -1;
 };
