@@ -1,10 +1,13 @@
--- Renders the session's track "in" (one region holding the input file) through one VST 2
--- plug-in and exports the whole file from the master bus as 32-bit float WAV.
+-- Renders the session's track "in" (one region holding the input file) through one plug-in and
+-- exports the whole file from the master bus as 32-bit float WAV.
 -- Environment: RENDER_SESSION, RENDER_RATE, RENDER_SAMPLES (the file's length), RENDER_PLUGIN
--- (the plug-in's name as Ardour lists it; empty: none), RENDER_PRESET (the export preset's id).
--- The track is panned hard left, where the equal-power panner's gain is 1: the master's left
--- channel is the track's output itself, the right one is silent.
+-- (the plug-in's name as Ardour lists it; empty: none), RENDER_PLUGIN_TYPE (the name of its
+-- ARDOUR.PluginType: LXVST for a Linux VST 2 module, LV2...), RENDER_PRESET (the export preset's id).
+-- The track's panner is bypassed, so both channels of the master bus carry the track's output
+-- unscaled: panned hard left, the equal-power panner's gain is one step below 1 (1 - 2^-24) and
+-- changes the last bit of most samples.
 local folder, plugin = os.getenv("RENDER_SESSION"), os.getenv("RENDER_PLUGIN")
+local plugin_type = os.getenv("RENDER_PLUGIN_TYPE")
 local samples = tonumber(os.getenv("RENDER_SAMPLES"))
 assert(AudioEngine:set_backend("None (Dummy)", "", ""), "no dummy audio backend")
 AudioEngine:set_sample_rate(tonumber(os.getenv("RENDER_RATE")))
@@ -22,11 +25,13 @@ assert(region:length():samples() == samples,
 region:set_fade_in_active(false)
 region:set_fade_out_active(false)
 region:set_envelope_active(false)
-track:pan_azimuth_control():set_value(0, PBD.GroupControlDisposition.NoGroup)
+track:panner_shell():set_bypassed(true)
 
 if plugin ~= "" then
-  local processor = ARDOUR.LuaAPI.new_plugin(Session, plugin, ARDOUR.PluginType.LXVST, "")
-  assert(not processor:isnil(), "Ardour lists no VST 2 plug-in named '" .. plugin .. "'")
+  local type = ARDOUR.PluginType[plugin_type or ""]
+  assert(type, "RENDER_PLUGIN_TYPE '" .. tostring(plugin_type) .. "' names no ARDOUR.PluginType")
+  local processor = ARDOUR.LuaAPI.new_plugin(Session, plugin, type, "")
+  assert(not processor:isnil(), "Ardour lists no " .. plugin_type .. " plug-in named '" .. plugin .. "'")
   assert(track:add_processor_by_index(processor, 0, nil, true) == 0, "could not insert " .. plugin)
   print("plug-in latency: " .. processor:signal_latency())
 end
