@@ -52,6 +52,17 @@ add_custom_target(tinvoicer-changelog ALL DEPENDS ${TINVOICER_CHANGELOG})
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TINVOICER_PACKAGING_DIR}/copyright ${TINVOICER_CHANGELOG}
   DESTINATION ${TINVOICER_INSTALL_DOCDIR})
+# The PipeWire microphone, staged in BUILD/pipewire as it is installed: the daemon's drop-in, and the
+# client configuration that tries it without installing it, which reads the drop-in from its
+# .conf.d folder through a link (the source tree holds no links, so the build makes it).
+set(TINVOICER_PIPEWIRE_STAGE ${PROJECT_BINARY_DIR}/pipewire)
+foreach(file tinvoicer-microphone.conf tinvoicer-try.conf)
+  configure_file(${PROJECT_SOURCE_DIR}/pipewire/${file} ${TINVOICER_PIPEWIRE_STAGE}/${file} COPYONLY)
+endforeach()
+file(MAKE_DIRECTORY ${TINVOICER_PIPEWIRE_STAGE}/tinvoicer-try.conf.d)
+file(CREATE_LINK ../tinvoicer-microphone.conf ${TINVOICER_PIPEWIRE_STAGE}/tinvoicer-try.conf.d/tinvoicer-microphone.conf
+  SYMBOLIC)
+install(DIRECTORY ${TINVOICER_PIPEWIRE_STAGE}/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/${TINVOICER_PACKAGE_NAME}/pipewire)
 install(FILES ${TINVOICER_PACKAGING_DIR}/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
   RENAME ${TINVOICER_PACKAGE_NAME})
