@@ -52,6 +52,17 @@ add_custom_target(tinvoicer-changelog ALL DEPENDS ${TINVOICER_CHANGELOG})
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TINVOICER_PACKAGING_DIR}/copyright
   DESTINATION ${TINVOICER_INSTALL_DOCDIR})
+# The PipeWire microphone, staged in BUILD/pipewire as it is installed: the daemon's drop-in, and the
+# client configuration that tries it without installing it, which reads the drop-in from its
+# .conf.d folder through a link (the source tree holds no links, so the build makes it).
+set(TINVOICER_PIPEWIRE_STAGE ${PROJECT_BINARY_DIR}/pipewire)
+foreach(file tinvoicer-microphone.conf tinvoicer-try.conf)
+  configure_file(${PROJECT_SOURCE_DIR}/pipewire/${file} ${TINVOICER_PIPEWIRE_STAGE}/${file} COPYONLY)
+endforeach()
+file(MAKE_DIRECTORY ${TINVOICER_PIPEWIRE_STAGE}/tinvoicer-try.conf.d)
+file(CREATE_LINK ../tinvoicer-microphone.conf ${TINVOICER_PIPEWIRE_STAGE}/tinvoicer-try.conf.d/tinvoicer-microphone.conf
+  SYMBOLIC)
+install(DIRECTORY ${TINVOICER_PIPEWIRE_STAGE}/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/${TINVOICER_PACKAGE_NAME}/pipewire)
 # What only the Debian package carries: Debian's changelog and lintian's overrides. They are the
 # component "debian", which a plain `cmake --install` leaves out and the package adds (below).
 install(FILES ${TINVOICER_CHANGELOG}
@@ -82,6 +93,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monotone robot-voice effect (VST 2 plug-in)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monotone robot-voice effect (VST 2 and LV2 plug-ins)")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${TINVOICER_PACKAGING_DIR}/description)
 include(CPack)

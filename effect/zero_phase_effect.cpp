@@ -1,13 +1,10 @@
 #include "effect/zero_phase_effect.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "host/module_entry.h"
-#include "spectral/flush_denormals.h"
 
 namespace {
 
@@ -27,28 +24,13 @@ bool isParameter(int32_t index) { return index >= 0 && index < ZeroPhaseEffect::
 
 }  // namespace
 
-float outputFactor(float normalizedGain) {
-    const float exponent = 2.0f * normalizedGain - 1.0f;
-    return static_cast<float>(std::pow(10.0, static_cast<double>(exponent)));
-}
-
-ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize) : SpectralProcessor(frameSize) {}
-
-ZeroPhaseProcessor::ZeroPhaseProcessor(int32_t frameSize, spectral::RealFft::Kernel kernel)
-    : SpectralProcessor(frameSize, kernel) {}
-
-ZeroPhaseProcessor::~ZeroPhaseProcessor() = default;
-
-// Every bin k = 0 .. size/2 becomes (float(sqrt(re*re + im*im)) formed in double, 0).
-void ZeroPhaseProcessor::processSpectrum() { replaceBinsByMagnitudes(); }
-
 ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host)
     : ZeroPhaseEffect(host, spectral::RealFft::fastestKernel()) {}
 
 ZeroPhaseEffect::ZeroPhaseEffect(audioMasterCallback host, spectral::RealFft::Kernel kernel)
     : EffectBaseEx(host, kProgramCount, kParamCount),
       programs(new EffectProgram[kProgramCount]),
-      processor(new ZeroPhaseProcessor(frameSize, kernel)) {
+      core(frameSize, kernel) {
     setProgram(0);
     // The host compensates exactly this much: the whole frame the processor waits for.
     setInitialDelay(latencySamples());
@@ -72,7 +54,7 @@ void ZeroPhaseEffect::setParameter(int32_t index, float value) {
         case kDepth:
             program.depth = value;
             depth = value;
-            processor->depth = value;
+            core.setDepth(value);
             break;
         default: break;
     }
@@ -86,37 +68,15 @@ float ZeroPhaseEffect::getParameter(int32_t index) {
     }
 }
 
-template <typename Write>
-void ZeroPhaseEffect::run(float** inputs, float** outputs, int32_t sampleFrames, Write write) {
-    // The host's float mode comes back on return; denormals inside would cost far more than this.
-    const FlushDenormalsScope flushDenormals;
-    // A suspend from another thread lands here, before anything reads the history.
-    if (historyStale.load(std::memory_order_relaxed) && historyStale.exchange(false, std::memory_order_acquire)) {
-        processor->reset();
-    }
-    const float factor = outputFactor(gain.load(std::memory_order_relaxed));
-    const float* in = inputs[0];
-    float* out = outputs[0];
-    // The processor's results in runs; each run of input is read before the output at the same
-    // indexes is written, so the host may hand one buffer as both.
-    constexpr int32_t runSamples = 256;
-    float processed[runSamples];
-    for (int32_t start = 0; start < sampleFrames; start += runSamples) {
-        const int32_t count = std::min(runSamples, sampleFrames - start);
-        processor->processBlock(in + start, processed, count);
-        for (int32_t i = 0; i < count; ++i) write(out[start + i], processed[i], factor);
-    }
-}
-
+// The core raises ten to the gain's exponent under its own float mode: outputFactor's factor.
 void ZeroPhaseEffect::process(float** inputs, float** outputs, int32_t sampleFrames) {
-    run(inputs, outputs, sampleFrames, [](float& out, float y, float factor) {
-        // Product and sum in double, one rounding to float at the end.
-        out = static_cast<float>(static_cast<double>(out) + static_cast<double>(y) * factor);
-    });
+    core.processAdding(inputs[0], outputs[0], sampleFrames,
+                       normalizedGainExponent(gain.load(std::memory_order_relaxed)));
 }
 
 void ZeroPhaseEffect::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
-    run(inputs, outputs, sampleFrames, [](float& out, float y, float factor) { out = y * factor; });
+    core.processReplacing(inputs[0], outputs[0], sampleFrames,
+                          normalizedGainExponent(gain.load(std::memory_order_relaxed)));
 }
 
 void ZeroPhaseEffect::setProgram(int32_t program) {
@@ -164,7 +124,7 @@ void ZeroPhaseEffect::getParamDisplay(int32_t index, char* text) {
     }
 }
 
-void ZeroPhaseEffect::suspend() { historyStale.store(true, std::memory_order_release); }
+void ZeroPhaseEffect::suspend() { core.reset(); }
 
 void ZeroPhaseEffect::resume() {}
 

@@ -1,15 +1,16 @@
 // Tinvoicer: gives a voice a machine-like, monotone character. Every frame of 1024 samples
 // (one every 256) keeps the magnitude of each frequency bin and loses its phase.
-// The effect layer (tinvoicer_effect): the product, built on the host layer's base classes and
-// the spectral toolkit's frame processor.
+// The effect layer (tinvoicer_effect): the product as a VST 2 effect, the host layer's base
+// classes around the format-free audio core (effect/core/), which holds ZeroPhaseProcessor and
+// the output factor.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
+#include "effect/core/zero_phase_core.h"
 #include "host/effect_base.h"
-#include "spectral/spectral_processor.h"
 
 /// One program: a value for each parameter and a name of at most 23 characters.
 struct EffectProgram {
@@ -17,24 +18,6 @@ struct EffectProgram {
     float depth = 0.5f;
     char name[kProgramNameBytes] = "Tinvoicer";
 };
-
-/// The frame processor whose spectral operation is the zero-phase one: every bin becomes
-/// (|bin|, 0), so each frame is resynthesised with its magnitudes and no phase.
-class ZeroPhaseProcessor : public spectral::SpectralProcessor {
-public:
-    explicit ZeroPhaseProcessor(int32_t frameSize);
-    /// The same on a chosen transform kernel, so that tests and benchmarks can run the product's
-    /// own chain on each kernel; every kernel gives the same bits.
-    ZeroPhaseProcessor(int32_t frameSize, spectral::RealFft::Kernel kernel);
-    ~ZeroPhaseProcessor() override;
-
-protected:
-    void processSpectrum() override;
-};
-
-/// Output factor of a normalised gain: 10^(2*gain - 1), from -20 dB at 0 to +20 dB at 1
-/// (exponent and factor each rounded to float). The audio path and the Gain display share it.
-float outputFactor(float normalizedGain);
 
 /// Threads: processReplacing and process run on the host's audio thread and must not overlap each
 /// other. Every other entry may come from any one other thread at the same time: suspend only
@@ -84,21 +67,16 @@ public:
     /// Latency of the audio path in samples: one whole frame.
     int32_t latencySamples() const { return frameSize; }
     /// The frame processor; its `depth` follows the Depth parameter.
-    const ZeroPhaseProcessor& frameProcessor() const { return *processor; }
+    const ZeroPhaseProcessor& frameProcessor() const { return core.frameProcessor(); }
 
 private:
-    template <typename Write>
-    void run(float** inputs, float** outputs, int32_t sampleFrames, Write write);
-
     std::unique_ptr<EffectProgram[]> programs;
     /// Written by setParameter on any thread, read once per processing call: relaxed is enough,
     /// since nothing else is published with it.
     std::atomic<float> gain{0.5f};
     static_assert(std::atomic<float>::is_always_lock_free, "the audio thread reads the gain without a lock");
-    /// Raised by suspend, cleared by the processing call that clears the history.
-    std::atomic<bool> historyStale{false};
-    static_assert(std::atomic<bool>::is_always_lock_free, "suspend raises the flag without a lock");
     float depth = 0.5f;
-    int32_t frameSize = 1024;
-    std::unique_ptr<ZeroPhaseProcessor> processor;
+    int32_t frameSize = ZeroPhaseCore::kFrameSamples;
+    /// The processor and the audio path; suspend defers its clearing to the next processing call.
+    ZeroPhaseCore core;
 };

@@ -2,7 +2,9 @@
 -- exports the whole file from the master bus as 32-bit float WAV.
 -- Environment: RENDER_SESSION, RENDER_RATE, RENDER_SAMPLES (the file's length), RENDER_PLUGIN
 -- (the plug-in's name as Ardour lists it; empty: none), RENDER_PLUGIN_TYPE (the name of its
--- ARDOUR.PluginType: LXVST for a Linux VST 2 module, LV2...), RENDER_PRESET (the export preset's id).
+-- ARDOUR.PluginType: LXVST for a Linux VST 2 module, LV2...), RENDER_PRESET (the export preset's id);
+-- optional: RENDER_PLUGIN_PARAMS (INDEX=VALUE,... set on the plug-in's controls). An LV2 plug-in
+-- is named by its URI.
 -- The track's panner is bypassed, so both channels of the master bus carry the track's output
 -- unscaled: panned hard left, the equal-power panner's gain is one step below 1 (1 - 2^-24) and
 -- changes the last bit of most samples.
@@ -32,6 +34,10 @@ if plugin ~= "" then
   assert(type, "RENDER_PLUGIN_TYPE '" .. tostring(plugin_type) .. "' names no ARDOUR.PluginType")
   local processor = ARDOUR.LuaAPI.new_plugin(Session, plugin, type, "")
   assert(not processor:isnil(), "Ardour lists no " .. plugin_type .. " plug-in named '" .. plugin .. "'")
+  for index, value in string.gmatch(os.getenv("RENDER_PLUGIN_PARAMS") or "", "(%d+)=([^,]+)") do
+    assert(ARDOUR.LuaAPI.set_processor_param(processor, tonumber(index), tonumber(value)),
+      "could not set control " .. index .. " of " .. plugin)
+  end
   assert(track:add_processor_by_index(processor, 0, nil, true) == 0, "could not insert " .. plugin)
   print("plug-in latency: " .. processor:signal_latency())
 end
@@ -42,5 +48,9 @@ export:set_range(0, samples)
 assert(export:set_preset(os.getenv("RENDER_PRESET")), "no export preset " .. os.getenv("RENDER_PRESET"))
 assert(export:check_outputs(), "the master bus has nothing to export")
 assert(export:run_export(), "the export failed")
+if plugin ~= "" then
+  -- Known once the plug-in has run: what Ardour compensated during the export.
+  print("plug-in latency after the export: " .. Session:route_by_name("in"):nth_plugin(0):signal_latency())
+end
 print("rendered")
 close_session()

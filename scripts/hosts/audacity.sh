@@ -9,13 +9,28 @@ audacity_bin=/usr/bin/audacity
 audacity_pipe_to=/tmp/audacity_script_pipe.to.$(id -u)
 audacity_pipe_from=/tmp/audacity_script_pipe.from.$(id -u)
 
+# Starts the private X display (once) and sets audacity_display; returns non-zero without one.
+audacity_open_display() {
+  [ -z "${audacity_display:-}" ] || return 0
+  exec {display_fd}>"$work/xvfb.display"
+  Xvfb -displayfd "$display_fd" -nolisten tcp -screen 0 1024x768x24 >"$work/xvfb.log" 2>&1 &
+  background+=("$!")
+  exec {display_fd}>&-
+  local deadline=$((SECONDS + 20))
+  until [ -s "$work/xvfb.display" ] || [ $SECONDS -ge $deadline ]; do sleep 0.1; done
+  [ -s "$work/xvfb.display" ] || return 1
+  audacity_display=:$(head -1 "$work/xvfb.display")
+}
+
 # Starts Audacity on the private display; its pid goes to audacity_pid and to the cleanup list.
+# It starts in its private HOME: Audacity also looks for LV2 bundles in ./lv2, and a folder of that
+# name that holds no bundles (the source tree's lv2/) crashes its start.
 audacity_start() {
   local log=$1
-  env -u LXVST_PATH HOME="$work/audacity-home" XDG_CONFIG_HOME="$work/audacity-home/config" \
-    XDG_DATA_HOME="$work/audacity-home/data" XDG_CACHE_HOME="$work/audacity-home/cache" \
-    XDG_RUNTIME_DIR="$work/audacity-home/runtime" VST_PATH="$work/audacity-vst" \
-    DISPLAY="$audacity_display" "$audacity_bin" >"$log" 2>&1 &
+  (cd "$work/audacity-home" && exec env -u LXVST_PATH HOME="$work/audacity-home" \
+    XDG_CONFIG_HOME="$work/audacity-home/config" XDG_DATA_HOME="$work/audacity-home/data" \
+    XDG_CACHE_HOME="$work/audacity-home/cache" XDG_RUNTIME_DIR="$work/audacity-home/runtime" \
+    VST_PATH="$work/audacity-vst" DISPLAY="$audacity_display" "$audacity_bin") >"$log" 2>&1 &
   audacity_pid=$!
   background+=("$audacity_pid")
 }
@@ -44,14 +59,20 @@ WAV_10000=6
 PREFERENCES
 }
 
-# Waits until the plug-in registry has a record for every plug-in in the scanned folder.
+# Waits until the plug-in registry has a record for every plug-in in the scanned folder, and for
+# every LV2 plug-in named in audacity_lv2_uris.
+audacity_lv2_uris=()
 audacity_wait_for_scan() {
-  local registry="$work/audacity-home/config/audacity/pluginregistry.cfg" file deadline=$((SECONDS + 90))
+  local registry="$work/audacity-home/config/audacity/pluginregistry.cfg" file uri deadline=$((SECONDS + 90))
   while [ $SECONDS -lt $deadline ]; do
     kill -0 "$audacity_pid" 2>/dev/null || return 1
     local missing=0
     for file in "$work"/audacity-vst/*; do
+      [ -e "$file" ] || continue
       grep -qxF "Path=$file;0" "$registry" 2>/dev/null || missing=1
+    done
+    for uri in "${audacity_lv2_uris[@]}"; do
+      grep -qxF "Path=$uri" "$registry" 2>/dev/null || missing=1
     done
     [ "$missing" -eq 1 ] || return 0
     sleep 0.5
@@ -59,11 +80,11 @@ audacity_wait_for_scan() {
   return 1
 }
 
-# One field of the registry record of a plug-in file.
+# One field of the registry record of a plug-in file (or of an LV2 plug-in's URI).
 registry_field() {
-  awk -v path="Path=$1;0" -v key="$2=" '
+  awk -v path="Path=$1;0" -v uri="Path=$1" -v key="$2=" '
     /^\[/ { inside = 0 }
-    $0 == path { inside = 1 }
+    $0 == path || $0 == uri { inside = 1 }
     inside && index($0, key) == 1 { print substr($0, length(key) + 1); exit }' \
     "$work/audacity-home/config/audacity/pluginregistry.cfg"
 }
@@ -148,51 +169,37 @@ audacity_check_plugins() {
   done
 }
 
-check_audacity() {
-  local host=Audacity
-  [ -x "$audacity_bin" ] || { skip "$host" "no $audacity_bin (Debian's audacity package)"; return; }
-  command -v Xvfb >/dev/null || { skip "$host" "no Xvfb (Debian's xvfb package)"; return; }
-  [ -f /usr/lib/audacity/modules/mod-script-pipe.so ] ||
-    { skip "$host" "no scripting module /usr/lib/audacity/modules/mod-script-pipe.so"; return; }
-  if pgrep -u "$(id -u)" -x audacity >/dev/null; then
-    skip "$host" "an Audacity of this user is running, and the scripting pipes are per user"
-    return
-  fi
-
+# Audacity's two starts on the private display: the scan with scripting off, then scripting on
+# with the pipes open, its command list in audacity_commands. Skips the caller's $host with the
+# reason and returns non-zero when it does not get that far.
+audacity_session() {
+  audacity_open_display || { skip "$host" "Xvfb gave no display ($(tail -1 "$work/xvfb.log"))"; return 1; }
   mkdir -p "$work/audacity-vst" "$work/audacity-home/temp" "$work/audacity-home/runtime"
   chmod 700 "$work/audacity-home/runtime"
-  local file
-  for file in "${host_peers[@]}" "$module"; do ln -sf "$file" "$work/audacity-vst/"; done
-
-  exec {display_fd}>"$work/xvfb.display"
-  Xvfb -displayfd "$display_fd" -nolisten tcp -screen 0 1024x768x24 >"$work/xvfb.log" 2>&1 &
-  background+=("$!")
-  exec {display_fd}>&-
-  local deadline=$((SECONDS + 20))
-  until [ -s "$work/xvfb.display" ] || [ $SECONDS -ge $deadline ]; do sleep 0.1; done
-  [ -s "$work/xvfb.display" ] || { skip "$host" "Xvfb gave no display ($(tail -1 "$work/xvfb.log"))"; return; }
-  audacity_display=:$(head -1 "$work/xvfb.display")
+  local deadline
 
   # 1. The scan, scripting off.
   audacity_preferences
   audacity_start "$work/audacity-scan.log"
   if ! audacity_wait_for_scan; then
     audacity_stop
-    skip "$host" "Audacity did not start or did not scan $work/audacity-vst within 90 s"
-    return
+    skip "$host" "Audacity did not start or did not scan its plug-ins within 90 s"
+    return 1
   fi
   sleep 1
   audacity_stop
+  # What the caller's recipe sets up between the two starts (effects' settings).
+  [ -z "${audacity_between_starts:-}" ] || "$audacity_between_starts"
 
-  # 2. The renders, scripting on. Audacity loads a module only where its own preferences record
-  # the module's file and date beside the switch: the switch is turned on in the file it wrote.
-  # The project the stopped scan left open is forgotten, so no recovery dialog comes up.
+  # 2. Scripting on. Audacity loads a module only where its own preferences record the module's
+  # file and date beside the switch: the switch is turned on in the file it wrote. The project
+  # the stopped scan left open is forgotten, so no recovery dialog comes up.
   local preferences="$work/audacity-home/config/audacity/audacity.cfg"
   sed -i -e '/^\[Module\]$/,/^\[/ s/^mod-script-pipe=.*/mod-script-pipe=1/' \
     -e '/^[0-9]*=.*\.aup3unsaved$/d' "$preferences"
   rm -rf "$work/audacity-home/temp"/*
   grep -qx 'mod-script-pipe=1' "$preferences" ||
-    { skip "$host" "Audacity's preferences name no scripting module after its first start"; return; }
+    { skip "$host" "Audacity's preferences name no scripting module after its first start"; return 1; }
   rm -f "$audacity_pipe_to" "$audacity_pipe_from"
   audacity_start "$work/audacity-script.log"
   deadline=$((SECONDS + 60))
@@ -200,24 +207,50 @@ check_audacity() {
   if [ ! -p "$audacity_pipe_from" ]; then
     audacity_stop
     skip "$host" "Audacity opened no scripting pipe within 60 s"
-    return
+    return 1
   fi
   # Read-write opens never block on a pipe, whether or not Audacity has opened its end yet.
   exec {audacity_to}<>"$audacity_pipe_to" {audacity_from}<>"$audacity_pipe_from"
-  local commands
-  if ! audacity_wait_ready || ! commands=$(audacity_command "GetInfo: Type=Commands Format=Brief"); then
-    audacity_stop
+  if ! audacity_wait_ready || ! audacity_commands=$(audacity_command "GetInfo: Type=Commands Format=Brief"); then
+    audacity_end_session
     skip "$host" "Audacity does not answer on its scripting pipe"
-    return
+    return 1
   fi
+}
 
+audacity_end_session() {
+  exec {audacity_to}>&- {audacity_from}<&-
+  audacity_stop
+  rm -f "$audacity_pipe_to" "$audacity_pipe_from"
+}
+
+# Whether Audacity, its scripting module and Xvfb are here and no Audacity of this user runs;
+# skips the caller's $host with the reason when not.
+audacity_can_run() {
+  [ -x "$audacity_bin" ] || { skip "$host" "no $audacity_bin (Debian's audacity package)"; return 1; }
+  command -v Xvfb >/dev/null || { skip "$host" "no Xvfb (Debian's xvfb package)"; return 1; }
+  [ -f /usr/lib/audacity/modules/mod-script-pipe.so ] ||
+    { skip "$host" "no scripting module /usr/lib/audacity/modules/mod-script-pipe.so"; return 1; }
+  if pgrep -u "$(id -u)" -x audacity >/dev/null; then
+    skip "$host" "an Audacity of this user is running, and the scripting pipes are per user"
+    return 1
+  fi
+}
+
+check_audacity() {
+  local host=Audacity
+  audacity_can_run || return 0
+  mkdir -p "$work/audacity-vst"
+  local file
+  for file in "${host_peers[@]}" "$module"; do ln -sf "$file" "$work/audacity-vst/"; done
+
+  audacity_session || return 0
+  local commands=$audacity_commands
   echo "$commands" >"$work/audacity-commands.txt"
   echo "check-hosts: Audacity's scan, and a render through its scripting pipe at the defaults:"
   local judged=yes
   audacity_check_plugins "$commands" || judged=no
-  exec {audacity_to}>&- {audacity_from}<&-
-  audacity_stop
-  rm -f "$audacity_pipe_to" "$audacity_pipe_from"
+  audacity_end_session
 
   [ "$judged" = yes ] || return 0
   # What Audacity kept of the module once it used it: unique id, number and names of parameters.

@@ -131,6 +131,42 @@ std::vector<std::string> liveTool(std::vector<std::string> args) {
     return args;
 }
 
+pid_t startServerProcess(const std::vector<std::string>& args, const std::string& logPath) {
+    // Made before the fork: the child of a process with JACK's threads may only make
+    // async-signal-safe calls before it execs.
+    std::vector<char*> argv;
+    for (const std::string& argument : args) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        ::dup2(log, STDOUT_FILENO);
+        ::dup2(log, STDERR_FILENO);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void stopProcess(pid_t pid, std::chrono::milliseconds grace) {
+    if (pid <= 0) {
+        return;  // no process: kill() would take -1 for every process there is, 0 for this group
+    }
+    ::kill(pid, SIGTERM);
+    const auto deadline = Clock::now() + grace;
+    while (::waitpid(pid, nullptr, WNOHANG) == 0) {
+        if (Clock::now() > deadline) {
+            ::kill(pid, SIGKILL);  // a server that hangs on its way out goes all the same
+            ::waitpid(pid, nullptr, 0);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 namespace {
 
 bool jackdInstalled() { return std::system("command -v jackd >/dev/null 2>&1") == 0; }
@@ -143,15 +179,7 @@ void PrivateJackServer::SetUp() {
     }
     const std::string name = "tinvoicer-test-" + std::to_string(::getpid());
     ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    serverPid = ::fork();
-    if (serverPid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a crashed test
-        const int quiet = ::open("/dev/null", O_WRONLY);
-        ::dup2(quiet, STDOUT_FILENO);
-        ::dup2(quiet, STDERR_FILENO);
-        ::execlp("jackd", "jackd", "-n", name.c_str(), "-d", "dummy", "-r", "48000", "-p", "1024", nullptr);
-        ::_exit(127);
-    }
+    serverPid = startServerProcess({"jackd", "-n", name, "-d", "dummy", "-r", "48000", "-p", "1024"});
     // jack_wait -c exits 0 whether or not a server runs, so jack_lsp is asked instead.
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (std::system("jack_lsp >/dev/null 2>&1") != 0) {
@@ -164,34 +192,30 @@ void PrivateJackServer::stopServer() {
     if (serverPid <= 0) {
         return;
     }
-    ::kill(serverPid, SIGTERM);
-    const auto deadline = Clock::now() + std::chrono::seconds(3);
-    while (::waitpid(serverPid, nullptr, WNOHANG) == 0) {
-        if (Clock::now() > deadline) {
-            ::kill(serverPid, SIGKILL);  // a server that hangs on its way out goes all the same
-            ::waitpid(serverPid, nullptr, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    stopProcess(serverPid);
     serverPid = -1;
 }
 
 std::unique_ptr<Child> PrivateJackServer::startTool(const std::string& name, std::vector<std::string> extraArgs,
                                                     const ChildSetup& setup) {
     extraArgs.insert(extraArgs.begin(), {"--name", name});
-    auto tool = std::make_unique<Child>(liveTool(extraArgs), true, setup);
+    return startClient(liveTool(extraArgs), name + ":out", setup);
+}
+
+std::unique_ptr<Child> PrivateJackServer::startClient(std::vector<std::string> args, const std::string& port,
+                                                      const ChildSetup& setup) {
+    auto client = std::make_unique<Child>(std::move(args), true, setup);
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     // jack_lsp exits 0 whether or not the port exists: its listing tells.
-    const std::string portListed = "jack_lsp 2>/dev/null | grep -qx '" + name + ":out'";
+    const std::string portListed = "jack_lsp 2>/dev/null | grep -qx '" + port + "'";
     while (std::system(portListed.c_str()) != 0) {
-        EXPECT_LT(Clock::now(), deadline) << "tinvoicer-live did not register its ports";
+        EXPECT_LT(Clock::now(), deadline) << "no port " << port << " within 5 s";
         if (Clock::now() > deadline) {
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return tool;
+    return client;
 }
 
 PlayerAndRecorder::PlayerAndRecorder(std::vector<float> played, size_t recordedFrames)

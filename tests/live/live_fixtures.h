@@ -62,6 +62,12 @@ private:
 /// The built tinvoicer-live with `args`.
 std::vector<std::string> liveTool(std::vector<std::string> args);
 
+/// Starts a server program (`args[0]` is looked up in PATH) with stdout and stderr in `logPath`;
+/// it is killed when the test process dies, so it never outlives a crashed test.
+pid_t startServerProcess(const std::vector<std::string>& args, const std::string& logPath = "/dev/null");
+/// Stops a child by its PID: SIGTERM, then SIGKILL when it has not gone within `grace`.
+void stopProcess(pid_t pid, std::chrono::milliseconds grace = std::chrono::seconds(3));
+
 /// A private jackd on the dummy backend (48 kHz, period 1024), its name in JACK_DEFAULT_SERVER;
 /// stopped by its PID. Skips the test when jackd is not installed.
 class PrivateJackServer : public ::testing::Test {
@@ -73,6 +79,9 @@ protected:
     /// Starts tinvoicer-live under `name` (with `extraArgs`) and waits until its output port exists.
     std::unique_ptr<Child> startTool(const std::string& name, std::vector<std::string> extraArgs = {},
                                      const ChildSetup& setup = {});
+    /// Starts the program of `args` and waits until the JACK port `port` exists.
+    std::unique_ptr<Child> startClient(std::vector<std::string> args, const std::string& port,
+                                       const ChildSetup& setup = {});
 
     pid_t serverPid = -1;
 };

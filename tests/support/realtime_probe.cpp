@@ -29,6 +29,7 @@ namespace {
 // Plain integers of the executable's own TLS block: reading them never allocates.
 thread_local bool watching = false;
 thread_local Counts seen;
+thread_local int allocationsBeforeRefusal = -1;  // -1: refuse none
 
 }  // namespace
 
@@ -57,8 +58,11 @@ bool available() { return false; }
 
 void beginWatch() {
     seen = Counts{};
+    allocationsBeforeRefusal = -1;
     watching = true;
 }
+
+void refuseAllocationAfter(int granted) { allocationsBeforeRefusal = granted; }
 
 Counts endWatch() {
     watching = false;
@@ -74,6 +78,14 @@ void count(int Counts::*counter) {
     }
 }
 
+// Counts one allocation; false when the watch refuses it.
+bool grantAllocation() {
+    if (!watching) return true;
+    ++seen.allocations;
+    if (allocationsBeforeRefusal < 0) return true;
+    return allocationsBeforeRefusal-- != 0;
+}
+
 template <typename Function>
 Function next(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
@@ -87,6 +99,7 @@ Function next(const char* name) {
 #if TINVOICER_INTERPOSE
 using realtime_probe::count;
 using realtime_probe::Counts;
+using realtime_probe::grantAllocation;
 using realtime_probe::next;
 
 extern "C" {
@@ -97,30 +110,30 @@ void* __libc_memalign(size_t alignment, size_t size);
 void __libc_free(void* pointer);
 
 void* malloc(size_t size) {
-    count(&Counts::allocations);
+    if (!grantAllocation()) return nullptr;
     return __libc_malloc(size);
 }
 void* calloc(size_t n, size_t size) {
-    count(&Counts::allocations);
+    if (!grantAllocation()) return nullptr;
     return __libc_calloc(n, size);
 }
 void* realloc(void* pointer, size_t size) {
-    count(&Counts::allocations);
+    if (!grantAllocation()) return nullptr;  // the old block stays the caller's
     if (pointer != nullptr) {
         count(&Counts::releases);
     }
     return __libc_realloc(pointer, size);
 }
 void* memalign(size_t alignment, size_t size) {
-    count(&Counts::allocations);
+    if (!grantAllocation()) return nullptr;
     return __libc_memalign(alignment, size);
 }
 void* aligned_alloc(size_t alignment, size_t size) {
-    count(&Counts::allocations);
+    if (!grantAllocation()) return nullptr;
     return __libc_memalign(alignment, size);
 }
 int posix_memalign(void** out, size_t alignment, size_t size) {
-    count(&Counts::allocations);
+    if (!grantAllocation()) return 12;  // ENOMEM
     *out = __libc_memalign(alignment, size);
     return *out != nullptr ? 0 : 12;  // ENOMEM
 }

@@ -1,7 +1,8 @@
 // Counts what the audio thread must never do: heap allocations (and their releases), mutex locks
 // and trigonometric calls, made on the calling thread while a watch is open. A test binary that
 // links this piece replaces the C library's allocator, pthread_mutex_lock and the trigonometric
-// functions by symbol interposition (ELF only). Under a sanitizer, which owns the allocator and
+// functions by symbol interposition (ELF only). It can also make allocations fail, for tests of
+// what code does when memory runs out. Under a sanitizer, which owns the allocator and
 // the lock, nothing is replaced and available() is false: every count then stays 0.
 #pragma once
 
@@ -19,8 +20,13 @@ struct Counts {
 /// True when the calls above are really counted in this binary.
 bool available();
 
-/// Opens a watch on the calling thread (counts start at 0). Watches do not nest.
+/// Opens a watch on the calling thread (counts start at 0, every allocation granted). Watches do
+/// not nest.
 void beginWatch();
+/// Within the calling thread's open watch, grants the next `granted` allocations and refuses the one
+/// after them, as an allocator out of memory does (null, or ENOMEM); it still counts. Later ones are
+/// granted again, as they are once the failed request is let go.
+void refuseAllocationAfter(int granted);
 /// Closes the calling thread's watch and returns what it saw.
 Counts endWatch();
 
