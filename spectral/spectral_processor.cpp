@@ -26,6 +26,7 @@ SpectralProcessor::SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel)
       outputAccum(static_cast<std::size_t>(size)),
       spectrum(static_cast<std::size_t>(size)),
       window(static_cast<std::size_t>(size)),
+      frameWindow(window.get()),
       passes(&kernelPasses(fft->kernel())) {
     reset();
     setWindow(SineCycle);
@@ -74,13 +75,21 @@ float SpectralProcessor::processSample(float x) {
 }
 
 void SpectralProcessor::processBlock(const float* in, float* out, int32_t count) {
+    processBlock(in, out, nullptr, count);
+}
+
+void SpectralProcessor::processBlock(const float* in, float* out, float* delayed, int32_t count) {
     while (count > 0) {
         if (hopCount >= hop) processFrame();
-        // A run ends at the next multiple of hop, where the next frame is due, so it stays inside
-        // the ring. The run is taken from the position alone (hop - hopCount is the same number),
-        // which keeps even a corrupted pair of counters from writing past the buffers.
+        // A run ends where the next frame is due or at the ring's end, whichever comes first. The
+        // ring's end bounds it by the position alone, which keeps even a corrupted pair of
+        // counters from writing past the buffers.
         const int32_t pos = writePos & (size - 1);
-        const int32_t run = std::min(count, hop - (pos & (hop - 1)));
+        const int32_t run = std::min({count, std::max(hop - hopCount, 1), size - pos});
+        if (delayed != nullptr) {
+            std::copy(inputRing.get() + pos, inputRing.get() + pos + run, delayed);
+            delayed += run;
+        }
         std::copy(in, in + run, inputRing.get() + pos);
         std::copy(outputAccum.get() + pos, outputAccum.get() + pos + run, out);
         writePos = pos + run;
@@ -91,15 +100,19 @@ void SpectralProcessor::processBlock(const float* in, float* out, int32_t count)
     }
 }
 
+void SpectralProcessor::setHop(int32_t samples) { hop = std::clamp(samples, 1, size); }
+
+void SpectralProcessor::useWindow(const float* table) { frameWindow = table != nullptr ? table : window.get(); }
+
 void SpectralProcessor::processFrame() {
+    // The output positions read since the last frame hold finished sums; this frame's tail
+    // starts them afresh. Never more than the ring, even from corrupted counters.
+    const int32_t spacing = std::clamp(hopCount, 1, size);
     hopCount = 0;
-    // Frames start only at writePos = hop, 2*hop, 3*hop or n, so the ring's first run R is at
-    // most n - hop and n wraps to 0 here, before this call writes. Rounding to those values
-    // changes nothing for them and keeps every pass inside its buffers for any other.
-    int32_t start = writePos & (size - 1) & ~(hop - 1);
-    if (start == 0) start = size;
-    const int32_t firstRun = size - start;
-    writePos = start & (size - 1);
+    // The ring's oldest sample sits at writePos: the frame's first run goes from there to the
+    // ring's end, the rest starts at 0. At writePos 0 the whole frame is that second run.
+    writePos &= size - 1;
+    const int32_t firstRun = (size - writePos) & (size - 1);
 
     windowFrame(firstRun);
     fft->forward(spectrum.get(), frame.get());
@@ -107,19 +120,37 @@ void SpectralProcessor::processFrame() {
     processSpectrum();
     packBins();
     fft->inverse(frame.get(), spectrum.get());
-    overlapAddFrame(firstRun);
+    overlapAddFrame(firstRun, spacing);
 }
 
 void SpectralProcessor::windowFrame(int32_t firstRun) {
-    passes->windowFromRing(frame.get(), window.get(), inputRing.get(), writePos, firstRun, size);
+    passes->windowFromRing(frame.get(), frameWindow, inputRing.get(), writePos, firstRun, size);
 }
 
 void SpectralProcessor::unpackBins() { passes->spectrumToBins(bins.get(), spectrum.get(), size / 2); }
 
 void SpectralProcessor::packBins() { passes->binsToSpectrum(spectrum.get(), bins.get(), size / 2); }
 
-void SpectralProcessor::overlapAddFrame(int32_t firstRun) {
-    passes->overlapAdd(outputAccum.get(), window.get(), frame.get(), writePos, firstRun, hop, size);
+void SpectralProcessor::overlapAddFrame(int32_t firstRun, int32_t spacing) {
+    // The kernel's pass wants the positions to start afresh inside the ring's second run, as
+    // they always are when frames come every quarter frame from a reset.
+    if (firstRun <= size - spacing) {
+        passes->overlapAdd(outputAccum.get(), frameWindow, frame.get(), writePos, firstRun, spacing, size);
+    } else {
+        overlapAddAcrossRingEnd(firstRun, spacing);
+    }
+}
+
+// The kernel's sums, element for element, where the positions to start afresh begin before the
+// ring's end: everything up to them lies in the first run.
+void SpectralProcessor::overlapAddAcrossRingEnd(int32_t firstRun, int32_t spacing) {
+    const float scale = static_cast<float>(1.0 / size);
+    const float* w = frameWindow;
+    float* accum = outputAccum.get();
+    const int32_t addEnd = size - spacing;
+    for (int32_t i = 0; i < addEnd; ++i) accum[writePos + i] += w[i] * (scale * frame[i]);
+    for (int32_t i = addEnd; i < firstRun; ++i) accum[writePos + i] = w[i] * (scale * frame[i]);
+    for (int32_t i = firstRun; i < size; ++i) accum[i - firstRun] = w[i] * (scale * frame[i]);
 }
 
 void SpectralProcessor::replaceBinsByMagnitudes() { passes->magnitudes(bins.get(), size / 2 + 1); }

@@ -1,6 +1,6 @@
-// A frame processor: one sample in, one sample out, one frame later. Every hop (a quarter frame)
-// the last frame of input is windowed, transformed, handed to processSpectrum as bins,
-// transformed back, windowed again and overlap-added into the output.
+// A frame processor: one sample in, one sample out, one frame later. Every hop (a quarter frame
+// unless the owner sets another spacing) the last frame of input is windowed, transformed, handed
+// to processSpectrum as bins, transformed back, windowed again and overlap-added into the output.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,7 @@ enum WindowType : int32_t {
 /// window[m + j*hop]^2: about 2 (1.996929 .. 1.999986 for N = 1024) with the SineCycle window.
 class SpectralProcessor {
 public:
-    /// Frame length N = `frameSize`, a power of two of at least 4; hop N/4. Other requests are
+    /// Frame length N = `frameSize`, a power of two of at least 4; hop N/4 until setHop. Other requests are
     /// adjusted, never rejected: below 4 (zero and negative included) gives 4, anything else
     /// RealFft::lengthFor (the next power of two, at most RealFft::maxLength). frameSize() tells
     /// the length used. Allocates every buffer, resets, and selects the SineCycle window.
@@ -59,6 +59,10 @@ public:
     /// run of input is read before the matching output is written) but may not otherwise overlap
     /// it. count <= 0 does nothing. Never allocates, evaluates no trigonometric function.
     void processBlock(const float* in, float* out, int32_t count);
+    /// The same, also writing to delayed[i] the input that in[i] meets in the ring: the sample
+    /// pushed `size` calls before it (zero within `size` calls of a reset). That is the input
+    /// lined up with the output, for an owner that mixes the two. `delayed` overlaps neither.
+    void processBlock(const float* in, float* out, float* delayed, int32_t count);
     /// Clears input, output and bin history and the counters in place, so the next `size`
     /// results are zero again. Keeps the window and depth. Never allocates.
     void reset();
@@ -66,7 +70,14 @@ public:
     /// Evaluates cos/sin: not for the audio path. Takes effect at the next frame.
     void setWindow(int32_t type);
 
+    /// Samples from each frame to the next, for the frames after the next one is due: 1 to
+    /// frameSize(), others clamped. A frame falls due once `samples` have come in since the last
+    /// one, so a shorter spacing than the samples already counted brings the next frame at once.
+    /// Spacings above frameSize() would leave output positions that no frame refreshes.
+    void setHop(int32_t samples);
+
     int32_t frameSize() const { return size; }
+    int32_t hopSamples() const { return hop; }
 
     /// Stored for the owner; no operation of the processor reads it.
     float depth = 0.5f;
@@ -79,6 +90,9 @@ protected:
     /// sum and the root formed in double and rounded to float once: the zero-phase operation, run
     /// by the frame's kernel (every kernel gives the same bits). Never allocates.
     void replaceBinsByMagnitudes();
+    /// The window of the frames from the next one on, for analysis and synthesis alike: `table`
+    /// of size floats, which the owner keeps alive, or null for the processor's own (setWindow's).
+    void useWindow(const float* table);
 
     int32_t size;
     std::unique_ptr<SpectralBin[]> bins;
@@ -88,7 +102,8 @@ private:
     void windowFrame(int32_t firstRun);
     void unpackBins();
     void packBins();
-    void overlapAddFrame(int32_t firstRun);
+    void overlapAddFrame(int32_t firstRun, int32_t spacing);
+    void overlapAddAcrossRingEnd(int32_t firstRun, int32_t spacing);
 
     int32_t writePos = 0;
     int32_t hop;
@@ -100,6 +115,8 @@ private:
     AlignedFloats outputAccum;
     AlignedFloats spectrum;
     AlignedFloats window;
+    /// The window the frames use: `window`, or a table of the owner's.
+    const float* frameWindow;
     /// The frame's passes, the table of the transform's kernel.
     const KernelPasses* passes;
 };
