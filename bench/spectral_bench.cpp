@@ -207,7 +207,7 @@ public:
     void reset() { chain->reset(); }
     void process(const float* in, float* out, int32_t samples) {
         const FlushDenormalsScope scope;
-        chain->process(in, out, samples, outputFactor(0.5f));
+        chain->process(in, out, samples, tinvoicer::Gain::fromNormalized(0.5f).factor());
     }
 
 private:

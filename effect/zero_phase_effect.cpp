@@ -54,7 +54,7 @@ void ZeroPhaseEffect::setParameter(int32_t index, float value) {
         case kDepth:
             program.depth = value;
             depth = value;
-            core.setDepth(value);
+            tinvoicer::frameProcessorOf(core).depth = value;
             break;
         default: break;
     }
@@ -68,15 +68,17 @@ float ZeroPhaseEffect::getParameter(int32_t index) {
     }
 }
 
-// The core raises ten to the gain's exponent under its own float mode: outputFactor's factor.
+// The core raises ten to the gain's exponent under its own float mode, once per call.
 void ZeroPhaseEffect::process(float** inputs, float** outputs, int32_t sampleFrames) {
-    core.processAdding(inputs[0], outputs[0], sampleFrames,
-                       normalizedGainExponent(gain.load(std::memory_order_relaxed)));
+    core.processAdding(inputs[0], outputs[0], sampleFrames, currentGain());
 }
 
 void ZeroPhaseEffect::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
-    core.processReplacing(inputs[0], outputs[0], sampleFrames,
-                          normalizedGainExponent(gain.load(std::memory_order_relaxed)));
+    core.processReplacing(inputs[0], outputs[0], sampleFrames, currentGain());
+}
+
+tinvoicer::Gain ZeroPhaseEffect::currentGain() const {
+    return tinvoicer::Gain::fromNormalized(gain.load(std::memory_order_relaxed));
 }
 
 void ZeroPhaseEffect::setProgram(int32_t program) {
@@ -118,7 +120,7 @@ void ZeroPhaseEffect::getParamName(int32_t index, char* text) {
 
 void ZeroPhaseEffect::getParamDisplay(int32_t index, char* text) {
     switch (index) {
-        case kGain: dbToText(outputFactor(gain.load(std::memory_order_relaxed)), text); break;
+        case kGain: dbToText(currentGain().factor(), text); break;
         case kDepth: floatToText(depth * 100.0f, text); break;
         default: break;
     }

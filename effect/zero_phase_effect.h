@@ -1,15 +1,16 @@
 // Tinvoicer: gives a voice a machine-like, monotone character. Every frame of 1024 samples
 // (one every 256) keeps the magnitude of each frequency bin and loses its phase.
 // The effect layer (tinvoicer_effect): the product as a VST 2 effect, the host layer's base
-// classes around the format-free audio core (effect/core/), which holds ZeroPhaseProcessor and
-// the output factor.
+// classes around the format-free audio core (core/), which holds ZeroPhaseProcessor and the
+// output factor.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
-#include "effect/core/zero_phase_core.h"
+#include "core/zero_phase_core.h"
+#include "core/zero_phase_processor.h"
 #include "host/effect_base.h"
 
 /// One program: a value for each parameter and a name of at most 23 characters.
@@ -67,16 +68,19 @@ public:
     /// Latency of the audio path in samples: one whole frame.
     int32_t latencySamples() const { return frameSize; }
     /// The frame processor; its `depth` follows the Depth parameter.
-    const ZeroPhaseProcessor& frameProcessor() const { return core.frameProcessor(); }
+    const ZeroPhaseProcessor& frameProcessor() const { return tinvoicer::frameProcessorOf(core); }
 
 private:
+    /// The Gain parameter as the core takes it.
+    tinvoicer::Gain currentGain() const;
+
     std::unique_ptr<EffectProgram[]> programs;
     /// Written by setParameter on any thread, read once per processing call: relaxed is enough,
     /// since nothing else is published with it.
     std::atomic<float> gain{0.5f};
     static_assert(std::atomic<float>::is_always_lock_free, "the audio thread reads the gain without a lock");
     float depth = 0.5f;
-    int32_t frameSize = ZeroPhaseCore::kFrameSamples;
+    int32_t frameSize = tinvoicer::ZeroPhaseCore::kFrameSamples;
     /// The processor and the audio path; suspend defers its clearing to the next processing call.
-    ZeroPhaseCore core;
+    tinvoicer::ZeroPhaseCore core;
 };

@@ -24,17 +24,6 @@ TINVOICER_EXPORT AEffect* pluginMainUnderClassicName(audioMasterCallback host) _
     __attribute__((alias("VSTPluginMain")));
 }
 
-#if defined(TINVOICER_STATIC_CXX_RUNTIME)
-// The module carries its own copy of the C++ runtime, which reserves a block of about 70 KB for
-// exceptions thrown when memory is short as the module is loaded. Nothing frees it when a host
-// unloads the module, so every load and unload (hosts do one per plug-in scan) would lose it.
-// __freeres is the runtime's own way of freeing it, the one memory checkers call at exit.
-namespace __gnu_cxx {
-void __freeres();
-}
-__attribute__((destructor)) static void releaseRuntimeReserve() { __gnu_cxx::__freeres(); }
-#endif
-
 /// Asks the host for its interface version and, unless it answers 0, creates one new effect.
 /// Returns the effect's record, or null: no host callback, version 0, or no memory.
 AEffect* VSTPluginMain(audioMasterCallback host) {

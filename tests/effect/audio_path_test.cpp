@@ -47,9 +47,9 @@ TEST(OutputFactor, RunsFromMinusTwentyToPlusTwentyDecibels) {
                 {0.75f, 3.162278f, 1e-6f},
                 {1.0f, 10.0f, 0.0f}};
     for (const auto& row : rows) {
-        EXPECT_NEAR(outputFactor(row.gain), row.factor, row.tolerance) << row.gain;
+        EXPECT_NEAR(tinvoicer::Gain::fromNormalized(row.gain).factor(), row.factor, row.tolerance) << row.gain;
     }
-    EXPECT_EQ(outputFactor(0.5f), 1.0f);  // exactly unity: 0 dB must not colour the signal
+    EXPECT_EQ(tinvoicer::Gain::fromNormalized(0.5f).factor(), 1.0f);  // exactly unity: 0 dB must not colour the signal
 }
 
 TEST(ZeroPhaseOperation, KeepsTheMagnitudeAndDropsThePhase) {
@@ -74,7 +74,7 @@ TEST(ZeroPhaseEffect, ReplacingScalesTheProcessorOutputByTheGainFactor) {
         ZeroPhaseEffect effect(nullptr);
         effect.setParameter(ZeroPhaseEffect::kGain, gain);
         const std::vector<float> output = render(effect, input, 512);
-        const float factor = outputFactor(gain);
+        const float factor = tinvoicer::Gain::fromNormalized(gain).factor();
         for (size_t i = 0; i < input.size(); ++i) {
             ASSERT_EQ(output[i], reference[i] * factor) << "gain " << gain << " sample " << i;
         }
@@ -108,7 +108,7 @@ TEST(ZeroPhaseEffect, ProcessAddsWhatReplacingWritesAndTheyMayAlternate) {
     const std::vector<float> existing = noise(input.size(), 3);
     ZeroPhaseEffect effect(nullptr);
     effect.setParameter(ZeroPhaseEffect::kGain, 0.7f);
-    const double factor = outputFactor(0.7f);
+    const double factor = tinvoicer::Gain::fromNormalized(0.7f).factor();
     std::vector<float> output = existing;
     bool replacing = true;
     for (size_t start = 0; start < input.size(); start += 300, replacing = !replacing) {

@@ -59,7 +59,7 @@ TEST_F(HostFloatMode, NormalRangeOutputKeepsEveryBit) {
     effect.processReplacing(in, out, static_cast<int32_t>(input.size()));
 
     ZeroPhaseProcessor processor(1024);
-    const float factor = outputFactor(0.7f);
+    const float factor = tinvoicer::Gain::fromNormalized(0.7f).factor();
     for (std::size_t i = 0; i < input.size(); ++i) {
         const float expected = processor.processSample(input[i]) * factor;
         ASSERT_EQ(std::memcmp(&output[i], &expected, sizeof expected), 0) << "sample " << i;
@@ -77,7 +77,7 @@ std::size_t subnormalCount(const std::vector<float>& samples) {
 TEST_F(HostFloatMode, ResultsInTheSubnormalRangeComeOutFlushed) {
     writeFloatControl(original & ~FlushDenormalsScope::flushBits);
     const std::vector<float> input = test_support::noise(6000, 1e-36f, 11);
-    const float factor = outputFactor(0.0f);
+    const float factor = tinvoicer::Gain::fromNormalized(0.0f).factor();
     ZeroPhaseProcessor unflushed(1024);
     std::vector<float> expected(input.size());
     for (std::size_t i = 0; i < input.size(); ++i) expected[i] = unflushed.processSample(input[i]) * factor;
