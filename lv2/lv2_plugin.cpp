@@ -1,6 +1,7 @@
 // The LV2 edition: the format's C entries around the audio core, and nothing of the sound of its
-// own. Each run reads the Gain port once, makes it safe, and hands the block to the core; the
-// latency port is written on every run, an empty one included, so hosts can ask for it first.
+// own. Each run reads the control ports once, as the core's controls (which make any value safe),
+// and hands the block to the core; the latency port is written on every run, an empty one
+// included, so hosts can ask for it first.
 // The shared object exports lv2_descriptor alone (lv2_exports.map); no exception leaves it.
 #include <lv2/core/lv2.h>
 
@@ -8,7 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "effect/core/zero_phase_core.h"
+#include "core/zero_phase_core.h"
 #include "lv2/lv2_ports.h"
 
 namespace {
@@ -18,20 +19,25 @@ using namespace tinvoicer_lv2;
 /// One instance: the core and the host's port buffers, which the host may change at any time
 /// between runs.
 struct Plugin {
-    ZeroPhaseCore core{ZeroPhaseCore::kFrameSamples};
+    tinvoicer::ZeroPhaseCore core;
     const float* input = nullptr;
     float* output = nullptr;
     const float* gainDb = nullptr;
     float* latency = nullptr;
+    const float* pitchSemitones = nullptr;
+    const float* mixPercent = nullptr;
 };
 
 Plugin& plugin(LV2_Handle handle) { return *static_cast<Plugin*>(handle); }
 
-/// A host's value beyond the range counts as the range's end, and NaN (or no port at all) as the
-/// default, so that no bad value reaches the audio.
-float usableGainDb(const float* port) {
-    if (port == nullptr || std::isnan(*port)) return kGainDefaultDb;
-    return std::clamp(*port, kGainMinimumDb, kGainMaximumDb);
+/// A port's value, or `fallback` when the host connected none.
+float valueOf(const float* port, float fallback) { return port != nullptr ? *port : fallback; }
+
+tinvoicer::VoiceControls controlsOf(const Plugin& p) {
+    using namespace tinvoicer;
+    return {Gain::fromDecibels(valueOf(p.gainDb, Gain::kDefaultDb)),
+            Pitch::fromSemitones(valueOf(p.pitchSemitones, Pitch::kDefaultSemitones)),
+            Mix::fromPercent(valueOf(p.mixPercent, Mix::kDefaultPercent))};
 }
 
 // Every buffer is allocated here, whatever the sample rate, which changes nothing of the sound.
@@ -51,6 +57,8 @@ void connectPort(LV2_Handle handle, uint32_t port, void* data) noexcept {
         case kOutputPort: p.output = static_cast<float*>(data); break;
         case kGainPort: p.gainDb = static_cast<const float*>(data); break;
         case kLatencyPort: p.latency = static_cast<float*>(data); break;
+        case kPitchPort: p.pitchSemitones = static_cast<const float*>(data); break;
+        case kMixPort: p.mixPercent = static_cast<const float*>(data); break;
         default: break;
     }
 }
@@ -62,12 +70,12 @@ void run(LV2_Handle handle, uint32_t sampleCount) noexcept {
     Plugin& p = plugin(handle);
     if (p.latency != nullptr) *p.latency = static_cast<float>(p.core.latencySamples());
     if (p.input == nullptr || p.output == nullptr) return;
-    const float exponent = decibelExponent(usableGainDb(p.gainDb));
+    const tinvoicer::VoiceControls controls = controlsOf(p);
     // The core counts samples in 32-bit signed integers; a host's block may be longer.
     constexpr uint32_t longestCall = uint32_t{1} << 30;
     for (uint32_t done = 0; done < sampleCount;) {
         const uint32_t count = std::min(sampleCount - done, longestCall);
-        p.core.processReplacing(p.input + done, p.output + done, static_cast<int32_t>(count), exponent);
+        p.core.process(p.input + done, p.output + done, static_cast<int32_t>(count), controls);
         done += count;
     }
 }
@@ -83,14 +91,5 @@ const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activa
                                     run,        deactivate,  cleanup,     extensionData};
 
 }  // namespace
-
-#if defined(TINVOICER_STATIC_CXX_RUNTIME)
-// The shared object carries its own copy of the C++ runtime, whose reserve for exceptions thrown
-// when memory is short nothing frees on unload; hosts load and unload plug-ins to scan them.
-namespace __gnu_cxx {
-void __freeres();
-}
-__attribute__((destructor)) static void releaseRuntimeReserve() { __gnu_cxx::__freeres(); }
-#endif
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }

@@ -13,11 +13,8 @@ enum Port : uint32_t {
     kOutputPort = 1,   ///< "out", audio; may be the input's buffer
     kGainPort = 2,     ///< "gain", control in dB
     kLatencyPort = 3,  ///< "latency", control output: the delay in samples, written by every run
+    kPitchPort = 4,    ///< "pitch", control in semitones from the classic robot
+    kMixPort = 5,      ///< "mix", control in percent of robot against voice
 };
-
-/// The Gain port's range in dB.
-constexpr float kGainDefaultDb = 0.0f;
-constexpr float kGainMinimumDb = -20.0f;
-constexpr float kGainMaximumDb = 20.0f;
 
 }  // namespace tinvoicer_lv2
