@@ -20,35 +20,36 @@ void ZeroPhaseProcessor::processSpectrum() { replaceBinsByMagnitudes(); }
 namespace tinvoicer {
 namespace {
 
-// A centred frame's pulse against the classic frame's output: the factor that gives both the same
-// power at the classic spacing, on speech and on noise alike (scripts/voice-report measures it).
-constexpr double kCentredLevel = 1.0;
-
 // The processor's results and the voice lined up with them come in runs of this many samples.
 constexpr int32_t kRunSamples = 256;
 
-/// The shares of robot and voice at the robot's share `mix`: equal power, since the two are
-/// incoherent and their powers add (a linear blend would dip 3 dB in the middle).
-struct Shares {
-    explicit Shares(float mix) : robot(std::sqrt(mix)), voice(std::sqrt(1.0f - mix)), mix(mix) {}
-    /// Each end gives its own signal untouched: a share of 0 would turn -0 into +0 and an
-    /// infinity of the other signal into NaN.
-    float of(float robotSample, float voiceSample) const {
-        if (mix == 1.0f) return robotSample;
-        if (mix == 0.0f) return voiceSample;
-        return robot * robotSample + voice * voiceSample;
-    }
-    float robot;
-    float voice;
-    float mix;
-};
+/// 0.5 * (1 - cos(2*pi*i/length)), rounded to float: a raised cosine whose peak is at length/2.
+float raisedCosine(int32_t i, int32_t length) {
+    return static_cast<float>(0.5 * (1.0 - std::cos(2.0 * spectral::pi * i / length)));
+}
+
+/// The classic window at position i of a frame of n: sin(2*pi*i/(n - 1)).
+double classicWindow(int32_t i, int32_t n) { return std::sin(2.0 * spectral::pi * (i / (n - 1.0))); }
 
 }  // namespace
 
 VoiceProcessor::VoiceProcessor(int32_t frameSize, spectral::RealFft::Kernel kernel)
-    : ZeroPhaseProcessor(frameSize, kernel), centredWindow(static_cast<std::size_t>(size)), classicSpacing(size / 4) {
+    : ZeroPhaseProcessor(frameSize, kernel),
+      analysisWindow(static_cast<std::size_t>(size)),
+      pulseWindow(static_cast<std::size_t>(size)),
+      classicSquares(static_cast<std::size_t>(size)),
+      pulseSquares(static_cast<std::size_t>(size)),
+      classicSpacing(size / 4) {
+    const int32_t pulse = size / 4;
+    const int32_t pulseStart = (size - pulse) / 2;
     for (int32_t i = 0; i < size; ++i) {
-        centredWindow[i] = static_cast<float>(0.5 * (1.0 - std::cos(2.0 * spectral::pi * i / size)));
+        analysisWindow[i] = raisedCosine(i, size);
+        const int32_t j = i - pulseStart;
+        pulseWindow[i] = j >= 0 && j < pulse ? raisedCosine(j, pulse) : 0.0f;
+        pulseSquares[i] = pulseWindow[i] * pulseWindow[i];
+        // A centred frame holds at i what the classic frame holds at i + size/2.
+        const double classic = classicWindow((i + size / 2) % size, size);
+        classicSquares[i] = static_cast<float>(classic * classic);
     }
 }
 
@@ -57,16 +58,33 @@ VoiceProcessor::~VoiceProcessor() = default;
 void VoiceProcessor::setFrameSpacing(int32_t spacing) {
     setHop(spacing);
     centred = hopSamples() != classicSpacing;
-    useWindow(centred ? centredWindow.get() : nullptr);
-    centredScale = static_cast<float>(kCentredLevel * std::sqrt(static_cast<double>(hopSamples()) / classicSpacing));
+    useWindows(centred ? analysisWindow.get() : nullptr, centred ? pulseWindow.get() : nullptr);
+    spacingLevel = static_cast<float>(std::sqrt(static_cast<double>(hopSamples()) / classicSpacing));
 }
 
+// Bin k times (-1)^k: the zero-phase pulse moves from the frame's ends to its middle.
 void VoiceProcessor::processSpectrum() {
     ZeroPhaseProcessor::processSpectrum();
     if (!centred) return;
     const int32_t count = size / 2 + 1;
-    for (int32_t k = 0; k < count; k += 2) bins[k].re *= centredScale;
-    for (int32_t k = 1; k < count; k += 2) bins[k].re *= -centredScale;
+    for (int32_t k = 1; k < count; k += 2) bins[k].re = -bins[k].re;
+}
+
+// The pulse takes the power that the classic window would have kept of the same frame, so the
+// level follows the classic robot's as the pitch moves; the spacing's square root keeps the power
+// per second as the pulses come closer or further apart. Sums in double, in index order.
+void VoiceProcessor::processResynthesis() {
+    if (!centred) return;
+    double classicPower = 0.0;
+    double pulsePower = 0.0;
+    for (int32_t i = 0; i < size; ++i) {
+        const double squared = static_cast<double>(frame[i]) * frame[i];
+        classicPower += classicSquares[i] * squared;
+        pulsePower += pulseSquares[i] * squared;
+    }
+    const float gain =
+        pulsePower > 0.0 ? static_cast<float>(spacingLevel * std::sqrt(classicPower / pulsePower)) : 0.0f;
+    for (int32_t i = 0; i < size; ++i) frame[i] *= gain;
 }
 
 ZeroPhaseProcessor& frameProcessorOf(ZeroPhaseCore& core) { return *core.processor; }
@@ -76,7 +94,11 @@ const ZeroPhaseProcessor& frameProcessorOf(const ZeroPhaseCore& core) { return *
 ZeroPhaseCore::ZeroPhaseCore(int32_t frameSize) : ZeroPhaseCore(frameSize, spectral::RealFft::fastestKernel()) {}
 
 ZeroPhaseCore::ZeroPhaseCore(int32_t frameSize, spectral::RealFft::Kernel kernel)
-    : processor(new VoiceProcessor(frameSize, kernel)) {}
+    : processor(new VoiceProcessor(frameSize, kernel)) {
+    for (int32_t i = 0; i <= kShareSteps; ++i) {
+        quarterSine[i] = static_cast<float>(std::sin(0.5 * spectral::pi * i / kShareSteps));
+    }
+}
 
 ZeroPhaseCore::~ZeroPhaseCore() = default;
 
@@ -140,7 +162,7 @@ void ZeroPhaseCore::process(const float* in, float* out, int32_t count, const Vo
     for (int32_t start = 0; start < count; start += kRunSamples) {
         const int32_t length = std::min(kRunSamples, count - start);
         if (steady && targetMix == 1.0f) {
-            // The classic robot: the voice it came from is not needed.
+            // The robot alone, as the classic calls give it: the voice is not needed.
             processor->processBlock(in + start, robot, length);
             for (int32_t i = 0; i < length; ++i) out[start + i] = robot[i] * targetFactor;
         } else {
@@ -157,9 +179,29 @@ void ZeroPhaseCore::process(const float* in, float* out, int32_t count, const Vo
     rampsFromLastCall = true;
 }
 
+float ZeroPhaseCore::shareAt(float fraction) const {
+    const float position = fraction * kShareSteps;
+    const int32_t step = std::min(static_cast<int32_t>(position), kShareSteps - 1);
+    const float along = position - static_cast<float>(step);
+    return quarterSine[step] + (quarterSine[step + 1] - quarterSine[step]) * along;
+}
+
+// Each end gives its own signal untouched: a share of 0 would turn -0 into +0 and an infinity of
+// the other signal into NaN.
+float ZeroPhaseCore::blended(float robot, float voice, float mix) const {
+    if (mix == 1.0f) return robot;
+    if (mix == 0.0f) return voice;
+    return shareAt(mix) * robot + shareAt(1.0f - mix) * voice;
+}
+
 void ZeroPhaseCore::blend(const float* robot, const float* voice, float* out, int32_t count, float factor, float mix) {
-    const Shares shares(mix);
-    for (int32_t i = 0; i < count; ++i) out[i] = factor * shares.of(robot[i], voice[i]);
+    if (mix == 0.0f) {
+        for (int32_t i = 0; i < count; ++i) out[i] = factor * voice[i];
+        return;
+    }
+    const float robotShare = shareAt(mix);
+    const float voiceShare = shareAt(1.0f - mix);
+    for (int32_t i = 0; i < count; ++i) out[i] = factor * (robotShare * robot[i] + voiceShare * voice[i]);
 }
 
 // Sample `done + i` of a call of `total` is i + 1 steps of 1/total along the way from the last
@@ -170,8 +212,7 @@ void ZeroPhaseCore::rampedBlend(const float* robot, const float* voice, float* o
     for (int32_t i = 0; i < count; ++i) {
         const float along = static_cast<float>(done + i + 1) * step;
         const float factor = lastFactor + (targetFactor - lastFactor) * along;
-        const Shares shares(lastMix + (targetMix - lastMix) * along);
-        out[i] = factor * shares.of(robot[i], voice[i]);
+        out[i] = factor * blended(robot[i], voice[i], lastMix + (targetMix - lastMix) * along);
     }
 }
 

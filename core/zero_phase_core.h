@@ -5,6 +5,7 @@
 // The core library (tinvoicer_core) links the spectral toolkit and nothing else.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -73,6 +74,12 @@ private:
     void runClassic(const float* in, float* out, int32_t count, Gain gain, Write write);
     void blend(const float* robot, const float* voice, float* out, int32_t count, float factor, float mix);
     void rampedBlend(const float* robot, const float* voice, float* out, int32_t count, int32_t done, int32_t total);
+    /// The robot's share of the output at the robot's `fraction` of the mix, and the voice's at
+    /// 1 - fraction: sin(pi/2 * fraction), from the table. The two are incoherent, so their
+    /// powers add: equal power (a linear blend dips 3 dB in the middle), and neither share jumps
+    /// off its end as a square root would.
+    float shareAt(float fraction) const;
+    float blended(float robot, float voice, float mix) const;
 
     /// Raised by reset, cleared by the processing call that clears the history.
     std::atomic<bool> historyStale{false};
@@ -87,6 +94,10 @@ private:
     /// The ramps of the running call, from the last values to these.
     float targetFactor = 1.0f;
     float targetMix = 1.0f;
+
+    static constexpr int32_t kShareSteps = 256;
+    /// sin(pi/2 * i / kShareSteps), filled at construction.
+    std::array<float, kShareSteps + 1> quarterSine{};
 };
 
 }  // namespace tinvoicer

@@ -27,13 +27,16 @@ namespace tinvoicer {
 /// The zero-phase processor with a tunable frame spacing, which is the robot's pitch.
 ///
 /// At the classic spacing (a quarter frame) it is ZeroPhaseProcessor, bit for bit. At any other
-/// spacing a frame is centred: its zero-phase pulse is moved from the frame's ends to its middle
-/// (bin k times (-1)^k, a shift by half a frame), where a raised-cosine window, for analysis and
-/// synthesis alike, keeps it whole. Each frame then adds one pulse, spaced exactly as the frames
-/// are, so the voice sings at sample rate / spacing. The classic window's halves are each
-/// other's negatives, which at other spacings leaves a second train of pulses of the opposite
-/// sign between the first. A pulse's level is scaled by sqrt(spacing / classic spacing), which
-/// keeps the output's power as the pulses come closer or further apart.
+/// spacing each frame sings one pulse, and the pulses come exactly as far apart as the frames, so
+/// the voice sings at sample rate / spacing:
+/// - the frame is analysed through a raised cosine, and its zero-phase pulse is moved from the
+///   frame's ends to its middle (bin k times (-1)^k). The classic window's halves are each other's
+///   negatives, which at other spacings leaves a second train of pulses between the first;
+/// - a raised cosine of a quarter frame around the middle keeps the pulse and drops the echoes of
+///   the voice's own pitch period beside it, so the voice's pitch does not sing along;
+/// - the pulse is scaled to the power the classic window would have kept of the same frame, times
+///   sqrt(spacing / classic spacing), which keeps the level of speech and noise within about a
+///   decibel of the classic robot's across the range (scripts/voice-report measures it).
 class VoiceProcessor : public ZeroPhaseProcessor {
 public:
     VoiceProcessor(int32_t frameSize, spectral::RealFft::Kernel kernel);
@@ -45,15 +48,20 @@ public:
 
 protected:
     void processSpectrum() override;
+    void processResynthesis() override;
 
 private:
-    /// Periodic raised cosine, 0.5 * (1 - cos(2*pi*i/N)): its peak at N/2, where a centred
-    /// frame's pulse lies.
-    spectral::AlignedFloats centredWindow;
+    /// 0.5 * (1 - cos(2*pi*i/N)), whose peak is at N/2.
+    spectral::AlignedFloats analysisWindow;
+    /// A raised cosine of N/4 samples around N/2, zero elsewhere.
+    spectral::AlignedFloats pulseWindow;
+    /// The squares of the classic window and of the pulse window, over a centred frame.
+    spectral::AlignedFloats classicSquares;
+    spectral::AlignedFloats pulseSquares;
     int32_t classicSpacing;
     bool centred = false;
-    /// A centred frame's level: bins are scaled by this, the odd ones negated.
-    float centredScale = 1.0f;
+    /// sqrt(spacing / classic spacing).
+    float spacingLevel = 1.0f;
 };
 
 /// The frame processor inside `core`, for the VST 2 effect, which keeps its Depth there, and for

@@ -19,14 +19,15 @@ SpectralProcessor::SpectralProcessor(int32_t frameSize) : SpectralProcessor(fram
 SpectralProcessor::SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel)
     : size(frameSizeFor(frameSize)),
       bins(new SpectralBin[static_cast<std::size_t>(size / 2 + 1)]),
+      frame(static_cast<std::size_t>(size)),
       hop(size / 4),
       fft(new RealFft(size, kernel)),
       inputRing(static_cast<std::size_t>(size)),
-      frame(static_cast<std::size_t>(size)),
       outputAccum(static_cast<std::size_t>(size)),
       spectrum(static_cast<std::size_t>(size)),
       window(static_cast<std::size_t>(size)),
-      frameWindow(window.get()),
+      analysisWindow(window.get()),
+      synthesisWindow(window.get()),
       passes(&kernelPasses(fft->kernel())) {
     reset();
     setWindow(SineCycle);
@@ -35,6 +36,8 @@ SpectralProcessor::SpectralProcessor(int32_t frameSize, RealFft::Kernel kernel)
 SpectralProcessor::~SpectralProcessor() = default;
 
 void SpectralProcessor::processSpectrum() {}
+
+void SpectralProcessor::processResynthesis() {}
 
 void SpectralProcessor::reset() {
     hopCount = 0;
@@ -102,7 +105,10 @@ void SpectralProcessor::processBlock(const float* in, float* out, float* delayed
 
 void SpectralProcessor::setHop(int32_t samples) { hop = std::clamp(samples, 1, size); }
 
-void SpectralProcessor::useWindow(const float* table) { frameWindow = table != nullptr ? table : window.get(); }
+void SpectralProcessor::useWindows(const float* analysis, const float* synthesis) {
+    analysisWindow = analysis != nullptr ? analysis : window.get();
+    synthesisWindow = synthesis != nullptr ? synthesis : window.get();
+}
 
 void SpectralProcessor::processFrame() {
     // The output positions read since the last frame hold finished sums; this frame's tail
@@ -120,11 +126,12 @@ void SpectralProcessor::processFrame() {
     processSpectrum();
     packBins();
     fft->inverse(frame.get(), spectrum.get());
+    processResynthesis();
     overlapAddFrame(firstRun, spacing);
 }
 
 void SpectralProcessor::windowFrame(int32_t firstRun) {
-    passes->windowFromRing(frame.get(), frameWindow, inputRing.get(), writePos, firstRun, size);
+    passes->windowFromRing(frame.get(), analysisWindow, inputRing.get(), writePos, firstRun, size);
 }
 
 void SpectralProcessor::unpackBins() { passes->spectrumToBins(bins.get(), spectrum.get(), size / 2); }
@@ -135,7 +142,7 @@ void SpectralProcessor::overlapAddFrame(int32_t firstRun, int32_t spacing) {
     // The kernel's pass wants the positions to start afresh inside the ring's second run, as
     // they always are when frames come every quarter frame from a reset.
     if (firstRun <= size - spacing) {
-        passes->overlapAdd(outputAccum.get(), frameWindow, frame.get(), writePos, firstRun, spacing, size);
+        passes->overlapAdd(outputAccum.get(), synthesisWindow, frame.get(), writePos, firstRun, spacing, size);
     } else {
         overlapAddAcrossRingEnd(firstRun, spacing);
     }
@@ -145,7 +152,7 @@ void SpectralProcessor::overlapAddFrame(int32_t firstRun, int32_t spacing) {
 // ring's end: everything up to them lies in the first run.
 void SpectralProcessor::overlapAddAcrossRingEnd(int32_t firstRun, int32_t spacing) {
     const float scale = static_cast<float>(1.0 / size);
-    const float* w = frameWindow;
+    const float* w = synthesisWindow;
     float* accum = outputAccum.get();
     const int32_t addEnd = size - spacing;
     for (int32_t i = 0; i < addEnd; ++i) accum[writePos + i] += w[i] * (scale * frame[i]);

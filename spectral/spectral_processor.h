@@ -86,16 +86,21 @@ protected:
     /// The spectral operation, once per frame on `bins` (size/2 + 1 of them). May rewrite them;
     /// the `im` of bins 0 and size/2 is ignored afterwards. Does nothing here.
     virtual void processSpectrum();
+    /// Once per frame after the inverse transform, on `frame` (size samples, not yet scaled by
+    /// 1/size nor windowed): may rewrite them. Does nothing here.
+    virtual void processResynthesis();
     /// Each of the size/2 + 1 bins becomes (float(sqrt(re*re + im*im)), 0), the squares, their
     /// sum and the root formed in double and rounded to float once: the zero-phase operation, run
     /// by the frame's kernel (every kernel gives the same bits). Never allocates.
     void replaceBinsByMagnitudes();
-    /// The window of the frames from the next one on, for analysis and synthesis alike: `table`
-    /// of size floats, which the owner keeps alive, or null for the processor's own (setWindow's).
-    void useWindow(const float* table);
+    /// The windows of the frames from the next one on: tables of size floats, which the owner
+    /// keeps alive, or null for the processor's own (setWindow's, which serves both).
+    void useWindows(const float* analysis, const float* synthesis);
 
     int32_t size;
     std::unique_ptr<SpectralBin[]> bins;
+    /// The frame being processed: the windowed input, then the inverse transform's output.
+    AlignedFloats frame;
 
 private:
     void processFrame();
@@ -111,12 +116,12 @@ private:
     std::unique_ptr<RealFft> fft;
     // N floats each, on 64-byte boundaries, where the kernels' widest registers work fastest.
     AlignedFloats inputRing;
-    AlignedFloats frame;
     AlignedFloats outputAccum;
     AlignedFloats spectrum;
     AlignedFloats window;
-    /// The window the frames use: `window`, or a table of the owner's.
-    const float* frameWindow;
+    /// The windows the frames use: `window`, or tables of the owner's.
+    const float* analysisWindow;
+    const float* synthesisWindow;
     /// The frame's passes, the table of the transform's kernel.
     const KernelPasses* passes;
 };
