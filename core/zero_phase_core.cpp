@@ -31,6 +31,18 @@ float raisedCosine(int32_t i, int32_t length) {
 /// The classic window at position i of a frame of n: sin(2*pi*i/(n - 1)).
 double classicWindow(int32_t i, int32_t n) { return std::sin(2.0 * spectral::pi * (i / (n - 1.0))); }
 
+/// The sum of weights[i] * x[i]^2 over [first, end), a multiple of 8 long: eight running sums,
+/// each over every eighth sample in order, then added in a fixed order. So every build forms the
+/// same bits, and the compiler can keep the eight sums in one vector register.
+float weightedPower(const float* weights, const float* x, int32_t first, int32_t end) {
+    constexpr int32_t kLanes = 8;
+    float lanes[kLanes] = {};
+    for (int32_t i = first; i < end; i += kLanes) {
+        for (int32_t k = 0; k < kLanes; ++k) lanes[k] += (weights[i + k] * x[i + k]) * x[i + k];
+    }
+    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+}
+
 }  // namespace
 
 VoiceProcessor::VoiceProcessor(int32_t frameSize, spectral::RealFft::Kernel kernel)
@@ -39,13 +51,12 @@ VoiceProcessor::VoiceProcessor(int32_t frameSize, spectral::RealFft::Kernel kern
       pulseWindow(static_cast<std::size_t>(size)),
       classicSquares(static_cast<std::size_t>(size)),
       pulseSquares(static_cast<std::size_t>(size)),
-      classicSpacing(size / 4) {
-    const int32_t pulse = size / 4;
-    const int32_t pulseStart = (size - pulse) / 2;
+      classicSpacing(size / 4),
+      pulseStart((size - size / 4) / 2),
+      pulseEnd(pulseStart + size / 4) {
     for (int32_t i = 0; i < size; ++i) {
         analysisWindow[i] = raisedCosine(i, size);
-        const int32_t j = i - pulseStart;
-        pulseWindow[i] = j >= 0 && j < pulse ? raisedCosine(j, pulse) : 0.0f;
+        pulseWindow[i] = i >= pulseStart && i < pulseEnd ? raisedCosine(i - pulseStart, size / 4) : 0.0f;
         pulseSquares[i] = pulseWindow[i] * pulseWindow[i];
         // A centred frame holds at i what the classic frame holds at i + size/2.
         const double classic = classicWindow((i + size / 2) % size, size);
@@ -72,19 +83,17 @@ void VoiceProcessor::processSpectrum() {
 
 // The pulse takes the power that the classic window would have kept of the same frame, so the
 // level follows the classic robot's as the pitch moves; the spacing's square root keeps the power
-// per second as the pulses come closer or further apart. Sums in double, in index order.
+// per second as the pulses come closer or further apart. Outside the pulse the frame becomes +0:
+// the window's product would be -0 for a negative sample, which hosts that add the output to a
+// silent bus turn into +0, so their bits would differ from ours.
 void VoiceProcessor::processResynthesis() {
     if (!centred) return;
-    double classicPower = 0.0;
-    double pulsePower = 0.0;
-    for (int32_t i = 0; i < size; ++i) {
-        const double squared = static_cast<double>(frame[i]) * frame[i];
-        classicPower += classicSquares[i] * squared;
-        pulsePower += pulseSquares[i] * squared;
-    }
-    const float gain =
-        pulsePower > 0.0 ? static_cast<float>(spacingLevel * std::sqrt(classicPower / pulsePower)) : 0.0f;
-    for (int32_t i = 0; i < size; ++i) frame[i] *= gain;
+    const float classicPower = weightedPower(classicSquares.get(), frame.get(), 0, size);
+    const float pulsePower = weightedPower(pulseSquares.get(), frame.get(), pulseStart, pulseEnd);
+    const float gain = pulsePower > 0.0f ? spacingLevel * std::sqrt(classicPower / pulsePower) : 0.0f;
+    std::fill(frame.get(), frame.get() + pulseStart, 0.0f);
+    for (int32_t i = pulseStart; i < pulseEnd; ++i) frame[i] *= gain;
+    std::fill(frame.get() + pulseEnd, frame.get() + size, 0.0f);
 }
 
 ZeroPhaseProcessor& frameProcessorOf(ZeroPhaseCore& core) { return *core.processor; }

@@ -59,6 +59,9 @@ private:
     spectral::AlignedFloats classicSquares;
     spectral::AlignedFloats pulseSquares;
     int32_t classicSpacing;
+    /// The pulse window's span, [pulseStart, pulseEnd): a quarter frame around N/2.
+    int32_t pulseStart;
+    int32_t pulseEnd;
     bool centred = false;
     /// sqrt(spacing / classic spacing).
     float spacingLevel = 1.0f;

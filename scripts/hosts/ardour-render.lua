@@ -3,8 +3,9 @@
 -- Environment: RENDER_SESSION, RENDER_RATE, RENDER_SAMPLES (the file's length), RENDER_PLUGIN
 -- (the plug-in's name as Ardour lists it; empty: none), RENDER_PLUGIN_TYPE (the name of its
 -- ARDOUR.PluginType: LXVST for a Linux VST 2 module, LV2...), RENDER_PRESET (the export preset's id);
--- optional: RENDER_PLUGIN_PARAMS (INDEX=VALUE,... set on the plug-in's controls). An LV2 plug-in
--- is named by its URI.
+-- optional: RENDER_PLUGIN_PARAMS (INDEX=VALUE,... set on the plug-in's controls),
+-- RENDER_PLUGIN_PRESET (the label of a preset of the plug-in's, applied as Ardour makes it). An
+-- LV2 plug-in is named by its URI. Prints the plug-in's controls as it renders with them.
 -- The track's panner is bypassed, so both channels of the master bus carry the track's output
 -- unscaled: panned hard left, the equal-power panner's gain is one step below 1 (1 - 2^-24) and
 -- changes the last bit of most samples.
@@ -32,12 +33,20 @@ track:panner_shell():set_bypassed(true)
 if plugin ~= "" then
   local type = ARDOUR.PluginType[plugin_type or ""]
   assert(type, "RENDER_PLUGIN_TYPE '" .. tostring(plugin_type) .. "' names no ARDOUR.PluginType")
-  local processor = ARDOUR.LuaAPI.new_plugin(Session, plugin, type, "")
+  local preset = os.getenv("RENDER_PLUGIN_PRESET") or ""
+  local processor = ARDOUR.LuaAPI.new_plugin(Session, plugin, type, preset)
   assert(not processor:isnil(), "Ardour lists no " .. plugin_type .. " plug-in named '" .. plugin .. "'")
   for index, value in string.gmatch(os.getenv("RENDER_PLUGIN_PARAMS") or "", "(%d+)=([^,]+)") do
     assert(ARDOUR.LuaAPI.set_processor_param(processor, tonumber(index), tonumber(value)),
       "could not set control " .. index .. " of " .. plugin)
   end
+  local controls = {}
+  for index = 0, 63 do
+    local value, ok = ARDOUR.LuaAPI.get_processor_param(processor, index, true)
+    if not ok[3] then break end
+    controls[#controls + 1] = index .. "=" .. value
+  end
+  print("plug-in controls: " .. table.concat(controls, " "))
   assert(track:add_processor_by_index(processor, 0, nil, true) == 0, "could not insert " .. plugin)
   print("plug-in latency: " .. processor:signal_latency())
 end

@@ -84,7 +84,7 @@ ardour_render() {
 
 ardour_render_once() {
   local type=$1 name=$2 slug
-  slug=$(tr -c 'A-Za-z0-9\n' '-' <<<"${name:+$type-}${name:-none}")
+  slug=$(tr -c 'A-Za-z0-9\n' '-' <<<"${name:+$type-}${name:-none}${RENDER_PLUGIN_PRESET:+-$RENDER_PLUGIN_PRESET}")
   local folder="$work/ardour-$slug/render"
   rm -rf "$folder"
   mkdir -p "$(dirname "$folder")"

@@ -31,6 +31,35 @@ check_ardour_lv2_render() {
     { fail "Ardour's render through the peer $lv2_peer_uri is not the input 100 samples early: the recipe is broken"; return; }
   lv2_ardour_check "$lv2_uri" "" 1024 "$reference_file" ||
     fail "Ardour's render through $lv2_uri is not tinvoicer-render's, bit for bit, with its latency compensated"
+  check_ardour_lv2_preset
+}
+
+# Ardour applies a preset as it makes the plug-in (the Lua API's new_plugin), proven on its own
+# a-delay, whose preset "Zero" sets its control 3 to 3 where the default is 4. Then Tinvoicer's
+# "Deep robot" must show pitch -12 and render equal, bit for bit, to lilv's lv2apply at pitch -12,
+# lined up: Ardour compensates the 1024 samples, lv2apply does not.
+check_ardour_lv2_preset() {
+  local peer=urn:ardour:a-delay rendered controls
+  echo "check-hosts: Ardour renders through LV2 presets:"
+  rendered=$(RENDER_PLUGIN_PRESET=Zero ardour_render LV2 "$peer") || true
+  controls=$(sed -n 's/^plug-in controls: //p' "$(dirname "${rendered:-$work/none/x}").log" 2>/dev/null)
+  if [[ " $controls " != *" 3=3.0 "* ]]; then
+    fail "Ardour did not apply $peer's preset Zero (controls: ${controls:-none}): the recipe is broken"
+    return
+  fi
+  printf '  %-40s controls %s\n' "$peer, preset Zero" "$controls"
+  if ! lv2apply -i "$input" -o "$work/lv2apply-deep.wav" -c pitch -12 "$lv2_uri" >"$work/lv2apply.log" 2>&1; then
+    fail "lv2apply could not render through $lv2_uri at pitch -12: $(tail -1 "$work/lv2apply.log")"
+    return
+  fi
+  rendered=$(RENDER_PLUGIN_PRESET="Deep robot" ardour_render LV2 "$lv2_uri") ||
+    { fail "Ardour could not render through $lv2_uri with the preset Deep robot"; return; }
+  controls=$(sed -n 's/^plug-in controls: //p' "$(dirname "$rendered").log")
+  local verdict status=0
+  verdict=$(audio_compare --lag -1024 "$rendered" "$work/lv2apply-deep.wav") || status=$?
+  printf '  %-40s controls %s; %s\n' "$lv2_uri, preset Deep robot" "$controls" "$verdict"
+  [[ " $controls " == *" 2=-12.0 "* ]] && [ "$status" -eq 0 ] ||
+    fail "Ardour's render through $lv2_uri with the preset Deep robot is not lv2apply's at pitch -12"
 }
 
 # Renders through one LV2 plug-in (URI, controls INDEX=VALUE,...) and judges the export against

@@ -89,7 +89,8 @@ TEST(Voice, MovingPitchAndMixMakeNoClick) {
         return VoiceControls{Gain(), Pitch::fromSemitones(kSettings[start / 4800 % settings]), Mix()};
     });
     double steadyPitch = 0.0;
-    for (float semitones : kSettings) steadyPitch = std::max(steadyPitch, largestStep(renderAt(vowel(), semitones), kSettle));
+    for (float semitones : kSettings)
+        steadyPitch = std::max(steadyPitch, largestStep(renderAt(vowel(), semitones), kSettle));
     EXPECT_LE(largestStep(movingPitch, kSettle), 1.1 * steadyPitch);
 
     const std::vector<float> movingMix = render(vowel(), [&](std::size_t start) {

@@ -18,6 +18,8 @@ Lv2Instance::Lv2Instance(const Lv2Module& module, double sampleRateHz) : descrip
     }
     descriptor->connect_port(handle, tinvoicer_lv2::kGainPort, &gainDb);
     descriptor->connect_port(handle, tinvoicer_lv2::kLatencyPort, &latency);
+    descriptor->connect_port(handle, tinvoicer_lv2::kPitchPort, &pitch);
+    descriptor->connect_port(handle, tinvoicer_lv2::kMixPort, &mix);
     descriptor->activate(handle);
 }
 
@@ -38,9 +40,11 @@ void Lv2Instance::restart() {
 }
 
 std::vector<float> renderLv2(const Lv2Module& module, const std::vector<float>& input, float gainDb,
-                             const std::vector<uint32_t>& blockSizes, bool inPlace) {
+                             const std::vector<uint32_t>& blockSizes, bool inPlace, float pitch, float mix) {
     Lv2Instance plugin(module);
     plugin.gainDb = gainDb;
+    plugin.pitch = pitch;
+    plugin.mix = mix;
     std::vector<float> output = inPlace ? input : std::vector<float>(input.size(), -99.0f);
     for (std::size_t start = 0, turn = 0; start < input.size(); ++turn) {
         const auto frames =

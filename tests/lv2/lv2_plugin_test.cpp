@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/zero_phase_core.h"
 #include "lv2/lv2_host.h"
 #include "lv2/lv2_ports.h"
 #include "support/signals.h"
@@ -88,6 +89,44 @@ TEST(Lv2Plugin, GainOutsideItsRangeIsClampedAndNaNIsTheDefault) {
         SCOPED_TRACE(testing::Message() << "control value " << row.controlValue);
         EXPECT_EQ(firstBitDifference(renderLv2(module, input, row.controlValue), renderLv2(module, input, row.usedDb)),
                   -1);
+    }
+}
+
+// The Pitch and Mix ports reach the core: at other settings the instance gives the core's bits,
+// whatever the blocks the host cuts (the voice itself is the core's tests' subject).
+TEST(Lv2Plugin, PitchAndMixGiveTheCoresVoice) {
+    const struct {
+        float gainDb, pitch, mix;
+    } rows[] = {{0.0f, -12.0f, 100.0f}, {-6.0f, 7.0f, 60.0f}, {3.0f, 0.0f, 0.0f}, {0.0f, kNaN, 25.0f}};
+    const std::vector<float> input = test_support::noise(6 * kFrame, 0.5f, 12);
+    const Lv2Module module;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.pitch << " semitones, mix " << row.mix);
+        tinvoicer::ZeroPhaseCore core;
+        const tinvoicer::VoiceControls controls{tinvoicer::Gain::fromDecibels(row.gainDb),
+                                                tinvoicer::Pitch::fromSemitones(row.pitch),
+                                                tinvoicer::Mix::fromPercent(row.mix)};
+        std::vector<float> expected(input.size());
+        for (std::size_t start = 0; start < input.size(); start += 300) {
+            const auto count = static_cast<int32_t>(std::min<std::size_t>(300, input.size() - start));
+            core.process(input.data() + start, expected.data() + start, count, controls);
+        }
+        EXPECT_EQ(firstBitDifference(renderLv2(module, input, row.gainDb, {300}, false, row.pitch, row.mix), expected),
+                  -1);
+    }
+}
+
+// A host may leave an audio port unconnected: the run then writes the latency and nothing else.
+TEST(Lv2Plugin, RunWithAnAudioPortUnconnectedWritesOnlyTheLatency) {
+    const struct { bool input, output; } rows[] = {{false, true}, {true, false}, {false, false}};
+    const Lv2Module module;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "input connected " << row.input << ", output connected " << row.output);
+        Lv2Instance plugin(module);
+        std::vector<float> buffer(64, 3.0f);
+        plugin.run(row.input ? buffer.data() : nullptr, row.output ? buffer.data() : nullptr, 64);
+        EXPECT_EQ(buffer, std::vector<float>(64, 3.0f));
+        EXPECT_EQ(plugin.latency, 1024.0f);
     }
 }
 

@@ -58,8 +58,11 @@ TEST(Lv2RealTime, RunAllocatesNothingLocksNothingAndComputesNoTrigonometry) {
     const std::vector<float> input = test_support::noise(8192, 0.5f, 3);
     std::vector<float> output(input.size());
     const Counts counts = realtime_probe::whileWatching([&] {
+        // Every control moving, so that the ramps and the tuned frames run too.
         for (std::size_t start = 0; start < input.size(); start += 333) {
             plugin.gainDb = start % 2 == 0 ? -7.0f : 12.5f;
+            plugin.pitch = start % 3 == 0 ? 0.0f : -13.5f + static_cast<float>(start % 25);
+            plugin.mix = start % 5 == 0 ? 100.0f : static_cast<float>(start % 101);
             const auto frames = static_cast<uint32_t>(std::min<std::size_t>(333, input.size() - start));
             plugin.run(input.data() + start, output.data() + start, frames);
         }
