@@ -70,17 +70,6 @@ bool readMono(const std::string& path, Signal& signal) {
     return true;
 }
 
-/// Where the energy of x lies on average, in samples.
-double energyCentroid(const std::vector<float>& x) {
-    double energy = 0.0, moment = 0.0;
-    for (std::size_t n = 0; n < x.size(); ++n) {
-        const double e = static_cast<double>(x[n]) * x[n];
-        energy += e;
-        moment += e * static_cast<double>(n);
-    }
-    return moment / energy;
-}
-
 /// The delay of the robot at `semitones`: how far the energy centroid of its answer to a burst of
 /// noise lies from the burst's own (a click alone has no power where the classic window looks),
 /// averaged over 32 bursts at phases spread evenly over one frame spacing.

@@ -46,16 +46,6 @@ std::vector<float> renderAt(const std::vector<float>& in, float semitones, float
     return render(in, [&](std::size_t) { return controls; });
 }
 
-/// Where the energy of x lies on average, in samples.
-double energyCentroid(const std::vector<float>& x) {
-    double energy = 0.0, moment = 0.0;
-    for (std::size_t n = 0; n < x.size(); ++n) {
-        energy += static_cast<double>(x[n]) * x[n];
-        moment += static_cast<double>(x[n]) * x[n] * static_cast<double>(n);
-    }
-    return moment / energy;
-}
-
 // Pitch: the harmonic comb within 10 cents of sample rate / 256 * 2^(semitones/12). Level:
 // within 1.5 dB of the classic robot's. Delay: a burst of noise comes out with its energy one
 // frame later (within a sixtieth of a frame; the classic robot's is 1010), averaged over bursts

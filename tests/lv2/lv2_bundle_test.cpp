@@ -115,7 +115,7 @@ TEST(Lv2Bundle, PresetsSetInputControlsWithinTheirRanges) {
     LilvNode* controlClass = w.node(lv2("ControlPort").c_str());
     std::set<std::string> labels;
     LilvNodes* presets = lilv_plugin_get_related(w.plugin, presetClass);
-    LILV_FOREACH (nodes, i, presets) {
+    LILV_FOREACH(nodes, i, presets) {
         const LilvNode* preset = lilv_nodes_get(presets, i);
         lilv_world_load_resource(w.world, preset);
         LilvNode* name = lilv_world_get(w.world, preset, label, nullptr);
@@ -125,7 +125,7 @@ TEST(Lv2Bundle, PresetsSetInputControlsWithinTheirRanges) {
         lilv_node_free(name);
         LilvNodes* ports = lilv_world_find_nodes(w.world, preset, portPredicate, nullptr);
         EXPECT_EQ(lilv_nodes_size(ports), 3u);
-        LILV_FOREACH (nodes, j, ports) {
+        LILV_FOREACH(nodes, j, ports) {
             const LilvNode* entry = lilv_nodes_get(ports, j);
             LilvNode* symbol = lilv_world_get(w.world, entry, symbolPredicate, nullptr);
             LilvNode* value = lilv_world_get(w.world, entry, valuePredicate, nullptr);

@@ -63,6 +63,17 @@ inline double decibels(double ratio) { return 20.0 * std::log10(ratio); }
 
 inline double cents(double hz, double referenceHz) { return 1200.0 * std::log2(hz / referenceHz); }
 
+/// Where the energy of x lies on average, in samples.
+inline double energyCentroid(const std::vector<float>& x) {
+    double energy = 0.0;
+    double moment = 0.0;
+    for (std::size_t n = 0; n < x.size(); ++n) {
+        energy += static_cast<double>(x[n]) * x[n];
+        moment += static_cast<double>(x[n]) * x[n] * static_cast<double>(n);
+    }
+    return moment / energy;
+}
+
 /// The largest |x[n] - x[n-1]| over [first, end).
 inline double largestStep(const std::vector<float>& x, std::size_t first = 1) {
     double largest = 0.0;
