@@ -60,6 +60,16 @@ def _reraised_for(path, error):
     return type(error)(error.errno, error.strerror, path)
 
 
+def _write_failure(path, descriptor, error):
+    """The error of a failed write. libsndfile keeps no reason beyond "System error", so one
+    more byte asks the system (a full disk, a file size limit)."""
+    try:
+        os.write(descriptor, b"\0")
+    except OSError as reason:
+        return _reraised_for(path, reason)
+    return OSError(f"{path!r}: cannot write: {error}")
+
+
 @contextlib.contextmanager
 def _pending_file(path):
     """A new file beside ``path``, open for writing as a descriptor; renamed to ``path`` when the
@@ -121,6 +131,9 @@ def _render_blocks(fx, source, sink):
         fresh = False
         kept = rendered[:, to_drop:]
         to_drop -= rendered.shape[1] - kept.shape[1]
+        # A sample that is no number becomes silence, as tinvoicer-render writes it: libsndfile
+        # turns it into an arbitrary integer.
+        np.copyto(kept, 0.0, where=~np.isfinite(kept))
         if kept.shape[1]:
             sink.write(np.ascontiguousarray(kept.T))
 
@@ -157,8 +170,12 @@ def process_file(src, dst, *, gain_db=0.0, pitch=0.0, mix=100.0, subtype=None):
             except soundfile.SoundFileRuntimeError as error:
                 raise ValueError(f"{dst!r}: cannot write {format_name} {chosen} at "
                                  f"{source.samplerate} Hz with {source.channels} channel(s) ({error})") from None
-            with sink:
-                _render_blocks(fx, source, sink)
+            try:
+                with sink:
+                    _render_blocks(fx, source, sink)
+            except (soundfile.SoundFileRuntimeError, AssertionError) as error:
+                # soundfile asserts that a write was whole.
+                raise _write_failure(dst, descriptor, error) from None
 
 
 def _workers(workers):
