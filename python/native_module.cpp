@@ -104,7 +104,8 @@ public:
 private:
     /// Keeps the cores it has (their buffers are made once) and clears them.
     void startStream(int64_t channels) {
-        while (static_cast<int64_t>(cores.size()) < channels) cores.push_back(std::make_unique<tinvoicer::ZeroPhaseCore>());
+        while (static_cast<int64_t>(cores.size()) < channels)
+            cores.push_back(std::make_unique<tinvoicer::ZeroPhaseCore>());
         cores.resize(static_cast<size_t>(channels));
         for (auto& core : cores) core->reset();
     }
