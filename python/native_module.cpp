@@ -24,7 +24,7 @@ using Audio = py::array_t<float, py::array::c_style>;
 
 /// The core counts samples in 32-bit signed integers; an array may be longer.
 constexpr int64_t kLongestCall = int64_t{1} << 30;
-/// The compensated render goes through this many samples at a time.
+/// Silence and discarded output go through buffers of this many samples.
 constexpr int64_t kBlockSamples = 8192;
 
 /// The stream as it comes out of the core: `count` samples of `in` into `out` (which may be `in`).
@@ -37,29 +37,48 @@ void processStream(tinvoicer::ZeroPhaseCore& core, const float* in, float* out, 
     }
 }
 
-/// The output lined up with the input and of its length: the core's stream of the input followed
-/// by `latency` samples of silence, less its first `latency` samples.
-void processAligned(tinvoicer::ZeroPhaseCore& core, const float* in, float* out, int64_t count,
-                    const tinvoicer::VoiceControls& controls, std::vector<float>& block) {
-    const int64_t latency = core.latencySamples();
-    const int64_t total = count + latency;
-    for (int64_t fed = 0; fed < total;) {
-        const int64_t length = std::min(total - fed, kBlockSamples);
-        const int64_t fromInput = std::clamp<int64_t>(count - fed, 0, length);
-        std::copy(in + fed, in + fed + fromInput, block.begin());
-        std::fill(block.begin() + fromInput, block.begin() + length, 0.0f);
-        core.process(block.data(), block.data(), static_cast<int32_t>(length), controls);
-        // Stream position p is output position p - latency; the first `latency` go nowhere.
-        const int64_t firstKept = std::max(fed, latency);
-        std::copy(block.begin() + (firstKept - fed), block.begin() + length, out + (firstKept - latency));
-        fed += length;
+/// Buffers for what the stream takes or gives besides the caller's arrays.
+struct SideBuffers {
+    SideBuffers() : silence(kBlockSamples, 0.0f), discarded(kBlockSamples) {}
+    std::vector<float> silence;
+    std::vector<float> discarded;
+};
+
+/// Feeds `count` samples of `in` (nullptr: silence) and writes what comes out to `out` (nullptr:
+/// nowhere).
+void feed(tinvoicer::ZeroPhaseCore& core, const float* in, float* out, int64_t count,
+          const tinvoicer::VoiceControls& controls, SideBuffers& side) {
+    if (in != nullptr && out != nullptr) {
+        processStream(core, in, out, count, controls);
+        return;
     }
+    for (int64_t done = 0; done < count;) {
+        const int64_t length = std::min(count - done, kBlockSamples);
+        core.process(in != nullptr ? in + done : side.silence.data(),
+                     out != nullptr ? out + done : side.discarded.data(), static_cast<int32_t>(length), controls);
+        done += length;
+    }
+}
+
+/// The output lined up with the input and of its length: the core's stream of the input followed
+/// by `latency` samples of silence, less its first `latency` samples. Stream position p is output
+/// position p - latency.
+void processAligned(tinvoicer::ZeroPhaseCore& core, const float* in, float* out, int64_t count,
+                    const tinvoicer::VoiceControls& controls, SideBuffers& side) {
+    const int64_t latency = core.latencySamples();
+    const int64_t head = std::min(count, latency);
+    feed(core, in, nullptr, head, controls, side);
+    feed(core, in + head, out, count - head, controls, side);
+    // Silence that still comes out before position `latency` goes nowhere, too.
+    const int64_t silentHead = std::max<int64_t>(latency - count, 0);
+    feed(core, nullptr, nullptr, silentHead, controls, side);
+    feed(core, nullptr, out + std::max<int64_t>(count - latency, 0), latency - silentHead, controls, side);
 }
 
 /// The cores of one Tinvoicer object, one per channel, and what a stream carries from call to call.
 class Engine {
 public:
-    Engine() : block(kBlockSamples) {}
+    Engine() = default;
 
     static int32_t latency() { return tinvoicer::ZeroPhaseCore::kFrameSamples; }
 
@@ -92,7 +111,7 @@ public:
                 const float* channelIn = in + channel * samples;
                 float* channelOut = out + channel * samples;
                 if (aligned) {
-                    processAligned(core, channelIn, channelOut, samples, controls, block);
+                    processAligned(core, channelIn, channelOut, samples, controls, side);
                 } else {
                     processStream(core, channelIn, channelOut, samples, controls);
                 }
@@ -112,7 +131,7 @@ private:
 
     std::mutex lock;
     std::vector<std::unique_ptr<tinvoicer::ZeroPhaseCore>> cores;
-    std::vector<float> block;
+    SideBuffers side;
 };
 
 }  // namespace
