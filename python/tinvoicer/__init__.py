@@ -30,4 +30,7 @@ from ._effect import LATENCY, Tinvoicer
 from ._files import BatchError, process_arrays, process_file, process_files
 from ._version import __version__
 
+# help() and error messages name them as the package shows them.
+Tinvoicer.__module__ = BatchError.__module__ = __name__
+
 __all__ = ["Tinvoicer", "process_file", "process_files", "process_arrays", "BatchError", "LATENCY", "__version__"]
