@@ -74,9 +74,10 @@ install(FILES ${TINVOICER_PACKAGING_DIR}/lintian-overrides
   COMPONENT debian EXCLUDE_FROM_ALL)
 
 set(CPACK_GENERATOR DEB)
-# One package: everything a plain install puts in, and the component "debian".
+# One package: everything a plain install puts in but the Python edition (the component "python",
+# which is the package python3-tinvoicer: python/CMakeLists.txt), and the component "debian".
 set(CPACK_INSTALL_CMAKE_PROJECTS
-  "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};Unspecified;/"
   "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
 set(CPACK_PACKAGE_NAME ${TINVOICER_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR Vexa)
