@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <csignal>
-
 #include <string>
 #include <vector>
 

@@ -271,7 +271,8 @@ TEST_F(RobotMicrophone, AVoiceThatStopsLeavesRecordingsOnTheSilentSourceNeverOnT
     stopClient(voice, SIGINT);
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(linksOf(kRecorderPort), std::vector<std::string>{kSourcePort}) << "the recording was moved";
-    EXPECT_TRUE(allZero(playAndRecordTheSource(speech, kMicrophoneInput, false))) << "the source lets the microphone through";
+    EXPECT_TRUE(allZero(playAndRecordTheSource(speech, kMicrophoneInput, false)))
+        << "the source lets the microphone through";
     stopClient(recorder);
 }
 
@@ -288,7 +289,8 @@ TEST_F(RobotMicrophone, AVoiceThatCannotRunEndsWithItsReasonAndTheSourceStaysOne
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string lv2Path = lv2PathWith(c.withPlugIn ? std::vector<std::string>{builtBundle()} : std::vector<std::string>{});
+        const std::string lv2Path =
+            lv2PathWith(c.withPlugIn ? std::vector<std::string>{builtBundle()} : std::vector<std::string>{});
         startDesktop(lv2Path);
         if (c.anotherVoiceRuns) {
             startClient(unitCommand(), lv2Path, "first-voice.log");
@@ -316,8 +318,8 @@ TEST_F(RobotMicrophone, UnitIsOneSystemdReadsAndRestartsTheVoiceOnFailure) {
     // systemd-analyze says nothing about a unit it reads without fault.
     char runtime[] = "/tmp/tinvoicer-unit-XXXXXX";
     ASSERT_NE(::mkdtemp(runtime), nullptr);
-    const std::string said = commandOutput("XDG_RUNTIME_DIR=" + std::string(runtime) +
-                                                           " systemd-analyze --user verify '" + unit + "' 2>&1");
+    const std::string said =
+        commandOutput("XDG_RUNTIME_DIR=" + std::string(runtime) + " systemd-analyze --user verify '" + unit + "' 2>&1");
     fs::remove_all(runtime);
     EXPECT_EQ(said, "");
 }

@@ -145,10 +145,21 @@ TEST(ReportBudget, WithholdsLinesBeyondTheBudgetAndCountsThemOnceTheSecondIsOver
         std::vector<Event> events;
     } cases[] = {
         {"BudgetThenAFreshSecond",
-         {{allows, 0, 1}, {allows, 10, 1}, {allows, 20, 0}, {allows, 900, 0}, {takeWithheld, 999, 0},
-          {takeWithheld, 1000, 2}, {takeWithheld, 1001, 0}, {allows, 1001, 1}}},
-        {"WithheldLinesAreToldBeforeNewOnes", {{allows, 0, 1}, {allows, 0, 1}, {allows, 0, 0}, {allows, 1500, 0},
-                                               {takeWithheld, 1500, 2}, {allows, 1500, 1}}},
+         {{allows, 0, 1},
+          {allows, 10, 1},
+          {allows, 20, 0},
+          {allows, 900, 0},
+          {takeWithheld, 999, 0},
+          {takeWithheld, 1000, 2},
+          {takeWithheld, 1001, 0},
+          {allows, 1001, 1}}},
+        {"WithheldLinesAreToldBeforeNewOnes",
+         {{allows, 0, 1},
+          {allows, 0, 1},
+          {allows, 0, 0},
+          {allows, 1500, 0},
+          {takeWithheld, 1500, 2},
+          {allows, 1500, 1}}},
         {"AQuietSecondRestoresTheBudget", {{allows, 0, 1}, {allows, 0, 1}, {allows, 1000, 1}, {allows, 1000, 1}}},
     };
     const auto start = SessionClock::now();
@@ -165,7 +176,7 @@ TEST(ReportBudget, WithholdsLinesBeyondTheBudgetAndCountsThemOnceTheSecondIsOver
 TEST(StopSignals, EndTheWaitWhateverElseIsWatchedUnlessInheritedAsIgnored) {
     const struct {
         const char* name;
-        int raised;         ///< 0: none
+        int raised;  ///< 0: none
         bool inheritedIgnored;
         bool inputWaiting;  ///< the watched descriptor has bytes to read
         bool readable;

@@ -52,7 +52,8 @@ TEST_F(PrivateJackServer, PlaysTheOfflineRenderLateByInitialDelayTakesControlLin
 
     // Capture latency grows from the input to the output, playback latency from the output back to
     // the input: each side reports the effect's delay beyond the ports beside it, which report none.
-    for (const auto& [port, mode] : {std::pair{"voice:out", JackCaptureLatency}, std::pair{"voice:in", JackPlaybackLatency}}) {
+    for (const auto& [port, mode] :
+         {std::pair{"voice:out", JackCaptureLatency}, std::pair{"voice:in", JackPlaybackLatency}}) {
         jack_latency_range_t range{};
         jack_port_get_latency_range(jack_port_by_name(clients.recorder, port), mode, &range);
         EXPECT_EQ(range.min, jack_nframes_t(latencyFrames)) << port;

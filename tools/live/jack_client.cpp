@@ -118,7 +118,7 @@ LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs)
     const auto longestName = static_cast<size_t>(jack_client_name_size() - 2);
     if (name.size() > longestName) {
         throw UsageError("the client name " + shownName(name) + " has " + std::to_string(name.size()) +
-                        " bytes; JACK takes at most " + std::to_string(longestName) + " (choose a shorter --name)");
+                         " bytes; JACK takes at most " + std::to_string(longestName) + " (choose a shorter --name)");
     }
     jack_status_t status{};
     shared->client =
