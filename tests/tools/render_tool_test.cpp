@@ -247,8 +247,8 @@ struct BadInput {
     const char* name;
     std::vector<std::string> args;  ///< "@" stands for the scratch folder
     std::string messageFragment;
-    bool unprivileged = false;  ///< as a user whom a folder's permissions can refuse
     bool usage = false;         ///< a command line the tool cannot act on: exit code 2, otherwise 1
+    bool unprivileged = false;  ///< as a user whom a folder's permissions can refuse
 };
 
 void PrintTo(const BadInput& c, std::ostream* out) { *out << c.name; }
@@ -316,6 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"OutputFolderTakesNoNewFile",
                  {"@/in.wav", "-o", "@/locked/exists.wav"},
                  "'@/locked/exists.wav': cannot write into its folder '@/locked': Permission denied",
+                 false,
                  true},
         BadInput{"OutputIsTheInput", {"@/in.wav", "-o", "@/in.wav"}, "'@/in.wav': is the input file"},
         BadInput{"OutputIsTheInputByAnotherName", {"@/in.wav", "-o", "@/./in.wav"}, "'@/./in.wav': is the input file"},
@@ -341,37 +342,30 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"UnknownParameter",
                  {"@/in.wav", "-o", "@/out.wav", "--param", "Volume=0.5"},
                  "--param Volume: no parameter of that name (the effect has: Gain, Depth)",
-                 false,
                  true},
         BadInput{"ParameterIndexOutOfRange",
                  {"@/in.wav", "-o", "@/out.wav", "--param", "7=0.5"},
                  "--param 7: the effect has parameters 0 to 1",
-                 false,
                  true},
         BadInput{"UnknownProgram",
                  {"@/in.wav", "-o", "@/out.wav", "--program", "Opera"},
                  "--program Opera: no program of that name",
-                 false,
                  true},
         BadInput{"ProgramIndexOutOfRange",
                  {"@/in.wav", "-o", "@/out.wav", "--program", "4"},
                  "--program 4: the effect has programs 0 to 3",
-                 false,
                  true},
         BadInput{"ValueAboveOne",
                  {"@/in.wav", "-o", "@/out.wav", "--param", "Gain=1.01"},
                  "--param Gain=1.01: value 1.01 is outside 0 to 1",
-                 false,
                  true},
         BadInput{"ValueBelowZero",
                  {"@/in.wav", "-o", "@/out.wav", "--param", "Depth=-1"},
                  "--param Depth=-1: value -1 is outside 0 to 1",
-                 false,
                  true},
         BadInput{"OptionAfterDoubleDash",
                  {"--", "@/in.wav", "-o", "@/out.wav"},
                  "'-o' comes after '--', which ends the options: give it before '--'",
-                 false,
                  true},
         BadInput{"SampleFormatTheContainerLacks",
                  {"@/in.wav", "-o", "@/out.flac", "--sample-format", "float"},
