@@ -315,12 +315,9 @@ TEST_F(RobotMicrophone, UnitIsOneSystemdReadsAndRestartsTheVoiceOnFailure) {
     if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "skipped: no systemd-analyze";
     }
-    // systemd-analyze says nothing about a unit it reads without fault.
-    char runtime[] = "/tmp/tinvoicer-unit-XXXXXX";
-    ASSERT_NE(::mkdtemp(runtime), nullptr);
-    const std::string said =
-        commandOutput("XDG_RUNTIME_DIR=" + std::string(runtime) + " systemd-analyze --user verify '" + unit + "' 2>&1");
-    fs::remove_all(runtime);
+    // systemd-analyze says nothing about a unit it reads without fault (its runtime folder is the
+    // desktop's own).
+    const std::string said = commandOutput("systemd-analyze --user verify '" + unit + "' 2>&1");
     EXPECT_EQ(said, "");
 }
 
