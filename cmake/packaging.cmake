@@ -52,17 +52,28 @@ add_custom_target(tinvoicer-changelog ALL DEPENDS ${TINVOICER_CHANGELOG})
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TINVOICER_PACKAGING_DIR}/copyright
   DESTINATION ${TINVOICER_INSTALL_DOCDIR})
-# The PipeWire microphone, staged in BUILD/pipewire as it is installed: the daemon's drop-in, and the
-# client configuration that tries it without installing it, which reads the drop-in from its
-# .conf.d folder through a link (the source tree holds no links, so the build makes it).
+# The PipeWire microphone, staged in BUILD/pipewire as it is installed: the daemon's drop-in that
+# makes the source, and the client configuration of the voice that feeds it; and the systemd user
+# unit that runs the voice. The unit names that configuration by its full path: the staged unit
+# names the staged one, and the installed unit is written at install time, for the prefix that
+# `cmake --install --prefix` or the package gives.
 set(TINVOICER_PIPEWIRE_STAGE ${PROJECT_BINARY_DIR}/pipewire)
-foreach(file tinvoicer-microphone.conf tinvoicer-try.conf)
+set(TINVOICER_PIPEWIRE_DESTINATION ${CMAKE_INSTALL_DATADIR}/${TINVOICER_PACKAGE_NAME}/pipewire)
+foreach(file tinvoicer-microphone.conf tinvoicer-voice.conf)
   configure_file(${PROJECT_SOURCE_DIR}/pipewire/${file} ${TINVOICER_PIPEWIRE_STAGE}/${file} COPYONLY)
 endforeach()
-file(MAKE_DIRECTORY ${TINVOICER_PIPEWIRE_STAGE}/tinvoicer-try.conf.d)
-file(CREATE_LINK ../tinvoicer-microphone.conf ${TINVOICER_PIPEWIRE_STAGE}/tinvoicer-try.conf.d/tinvoicer-microphone.conf
-  SYMBOLIC)
-install(DIRECTORY ${TINVOICER_PIPEWIRE_STAGE}/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/${TINVOICER_PACKAGE_NAME}/pipewire)
+install(FILES ${TINVOICER_PIPEWIRE_STAGE}/tinvoicer-microphone.conf ${TINVOICER_PIPEWIRE_STAGE}/tinvoicer-voice.conf
+  DESTINATION ${TINVOICER_PIPEWIRE_DESTINATION})
+set(TINVOICER_PIPEWIRE_UNIT ${PROJECT_SOURCE_DIR}/pipewire/tinvoicer-microphone.service.in)
+set(TINVOICER_PIPEWIRE_DIR ${TINVOICER_PIPEWIRE_STAGE})
+configure_file(${TINVOICER_PIPEWIRE_UNIT} ${TINVOICER_PIPEWIRE_STAGE}/systemd/tinvoicer-microphone.service @ONLY)
+# lib/systemd/user under the prefix is where systemd looks for the user units of packages.
+install(CODE "
+  set(TINVOICER_PIPEWIRE_DIR \"\${CMAKE_INSTALL_PREFIX}/${TINVOICER_PIPEWIRE_DESTINATION}\")
+  configure_file(\"${TINVOICER_PIPEWIRE_UNIT}\" \"${PROJECT_BINARY_DIR}/packaging/systemd/tinvoicer-microphone.service\" @ONLY)
+  file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/systemd/tinvoicer-microphone.service\"
+    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/user\")
+")
 # What only the Debian package carries: Debian's changelog and lintian's overrides. They are the
 # component "debian", which a plain `cmake --install` leaves out and the package adds (below).
 install(FILES ${TINVOICER_CHANGELOG}

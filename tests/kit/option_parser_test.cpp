@@ -46,7 +46,8 @@ TEST(OptionParser, ReadsEitherSpellingAndRefusesEachMistakeNamingIt) {
         {{"--volume=3"}, true, "--volume: unknown option (see --help)"},
         {{"--vol\x1b[2J"}, true, "--vol\\x1B[2J: unknown option (see --help)"},
         {{"in.wav"}, false, "'in.wav': unexpected argument (see --help)"},
-        {{"--", "--list"}, false, "'--list': unexpected argument (see --help)"},
+        {{"--", "--list"}, false, "'--list' comes after '--', which ends the options: give it before '--'"},
+        {{"--", "-o=x"}, false, "'-o=x': unexpected argument (see --help)"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parsed(c.args, c.takesOperands), c.expected) << c.args.front();

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "live_fixtures.h"
@@ -49,10 +50,15 @@ TEST_F(PrivateJackServer, PlaysTheOfflineRenderLateByInitialDelayTakesControlLin
         ASSERT_EQ(recording[n], reference[n] * 10.0f) << "frame " << n << " after the change at " << changed;
     }
 
-    jack_latency_range_t range{};
-    jack_port_get_latency_range(jack_port_by_name(clients.recorder, "voice:out"), JackCaptureLatency, &range);
-    EXPECT_EQ(range.min, jack_nframes_t(latencyFrames));
-    EXPECT_EQ(range.max, jack_nframes_t(latencyFrames));
+    // Capture latency grows from the input to the output, playback latency from the output back to
+    // the input: each side reports the effect's delay beyond the ports beside it, which report none.
+    for (const auto& [port, mode] :
+         {std::pair{"voice:out", JackCaptureLatency}, std::pair{"voice:in", JackPlaybackLatency}}) {
+        jack_latency_range_t range{};
+        jack_port_get_latency_range(jack_port_by_name(clients.recorder, port), mode, &range);
+        EXPECT_EQ(range.min, jack_nframes_t(latencyFrames)) << port;
+        EXPECT_EQ(range.max, jack_nframes_t(latencyFrames)) << port;
+    }
 
     Child sameName(liveTool({"--name", "voice"}));
     EXPECT_EQ(sameName.finish(), 1);
@@ -134,10 +140,13 @@ TEST_F(PrivateJackServer, StopSignalsEndTheToolWhateverStandardInputDoes) {
         const char* name;
         std::string stdinPath;  ///< read from this file; empty: a flood of control lines
         int signalNumber;
+        std::string reported;  ///< a line the tool must have written; empty: none in particular
     } cases[] = {
-        {"LinesAndSigterm", "", SIGTERM},
-        {"LinesAndSigint", "", SIGINT},
-        {"ZerosAndSigterm", "/dev/zero", SIGTERM},
+        {"LinesAndSigterm", "", SIGTERM, ""},
+        {"LinesAndSigint", "", SIGINT, ""},
+        {"ZerosAndSigterm", "/dev/zero", SIGTERM, ""},
+        {"UnreadableAndSigterm", "/", SIGTERM,
+         "tinvoicer-live: standard input: cannot read: Is a directory; control lines are off, the voice goes on\n"},
     };
     std::string lines;
     for (int i = 0; i < 512; ++i) {
@@ -164,6 +173,7 @@ TEST_F(PrivateJackServer, StopSignalsEndTheToolWhateverStandardInputDoes) {
         // The start, one line about the flood (an overload or an overlong line) at most per second, the end.
         EXPECT_LE(countLines(tool->err), 4u) << c.name << ":\n" << tool->err.substr(0, 1000);
         EXPECT_NE(tool->err.find("tinvoicer-live: stopped after "), std::string::npos) << c.name;
+        EXPECT_NE(tool->err.find(c.reported), std::string::npos) << c.name << ":\n" << tool->err;
     }
 }
 
@@ -304,17 +314,24 @@ TEST(LiveToolErrors, EachEndsWithOneLine) {
         int exitCode;
         std::string err;
     } cases[] = {
-        {{}, 1, "no JACK server is running; start one with `jackd -d alsa` or run under `pw-jack`"},
-        {{"--param", "pitch=1"}, 1, "--param pitch: no parameter of that name (the effect has: Gain, Depth)"},
-        {{"--program", "9"}, 1, "--program 9: the effect has programs 0 to 3"},
+        {{},
+         1,
+         "no JACK server 'tinvoicer-test-nobody-home' is running (JACK_DEFAULT_SERVER names it); start one with "
+         "`jackd -n 'tinvoicer-test-nobody-home' -d alsa`, or unset JACK_DEFAULT_SERVER for the default server"},
+        {{"--param", "pitch=1"}, 2, "--param pitch: no parameter of that name (the effect has: Gain, Depth)"},
+        {{"--param", "gain=2"}, 2, "--param gain=2: value 2 is outside 0 to 1"},
+        {{"--program", "9"}, 2, "--program 9: the effect has programs 0 to 3"},
         {{"--plugin", "/nonexistent.so"}, 1, "'/nonexistent.so': cannot load module: No such file or directory"},
         {{"--connect=yes"}, 2, "--connect: takes no value"},
         {{"--plugin", "a.so", "--plugin=b.so"}, 2, "--plugin: given more than once"},
         {{"--nmae", "x"}, 2, "--nmae: unknown option (see --help)"},
-        {{"--", "--help"}, 2, "'--help': unexpected argument (see --help)"},
+        {{"--", "--help"}, 2, "'--help' comes after '--', which ends the options: give it before '--'"},
+        {{"--name", "a:b"},
+         2,
+         "--name 'a:b': a JACK client name cannot hold ':', which separates client and port in a port's name"},
         {{"--control", "/dev/tty"}, 2, "--control '/dev/tty': the only control source is stdin"},
         {{"--name", std::string(70, 'n')},
-         1,
+         2,
          "the client name '" + std::string(40, 'n') +
              "...' has 70 bytes; JACK takes at most 63 (choose a shorter --name)"},
     };

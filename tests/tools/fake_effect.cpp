@@ -15,7 +15,7 @@ public:
     FakeEffect(const FakeEffectShape& shape, audioMasterCallback host)
         : shape(shape),
           host(host),
-          delayLines(static_cast<size_t>(shape.inputs),
+          delayLines(static_cast<size_t>(std::max(shape.inputs, 0)),
                      std::vector<float>(static_cast<size_t>(std::max(shape.latencyFrames, 0)))) {
         record.magic = kEffectMagic;
         record.dispatcher = &FakeEffect::dispatcherEntry;
@@ -30,7 +30,7 @@ public:
         record.initialDelay = shape.announcesLatencyOnceRunning ? 0 : shape.latencyFrames;
         record.flags = shape.canReplacing ? effFlagsCanReplacing : 0;
         record.object = this;
-        log->inputPeaks.assign(static_cast<size_t>(shape.inputs), 0.0f);
+        log->inputPeaks.assign(static_cast<size_t>(std::max(shape.inputs, 0)), 0.0f);
         log->parameters.assign(2, 0.0f);
     }
 

@@ -10,7 +10,7 @@
 #include "host/effect_record.h"
 
 struct FakeEffectShape {
-    int32_t inputs = 1;
+    int32_t inputs = 1;  ///< announced as it is; a negative count is announced, and no pin kept
     int32_t outputs = 1;
     int32_t latencyFrames = 0;  ///< a negative one is announced as such and delays by nothing
     bool canReplacing = true;

@@ -13,6 +13,7 @@
 #include "fake_effect.h"
 #include "kit/effect_controls.h"
 #include "kit/effect_instance.h"
+#include "kit/tool_error.h"
 #include "render/renderer.h"
 
 namespace {
@@ -190,6 +191,27 @@ INSTANTIATE_TEST_SUITE_P(
                     {true},
                     {"the effect has 2 outputs and the file 1 channel; effect output 2 is dropped"}}),
     [](const ::testing::TestParamInfo<RoutingCase>& info) { return std::string(info.param.name); });
+
+TEST(EffectInstance, RefusesChannelCountsThatNoBufferCanServe) {
+    const struct {
+        int32_t inputs;
+        int32_t outputs;
+    } cases[] = {{-1, 1}, {257, 1}, {1, 257}};
+    for (const auto& c : cases) {
+        FakeEffectShape shape;
+        shape.inputs = c.inputs;
+        shape.outputs = c.outputs;
+        resetFakes(shape);
+        const std::string expected = "'fake': the effect reports " + std::to_string(c.inputs) + " inputs and " +
+                                     std::to_string(c.outputs) + " outputs";
+        try {
+            EffectInstance effect(fakeEffectEntry, "fake");
+            ADD_FAILURE() << "accepted: " << expected;
+        } catch (const ToolError& error) {
+            EXPECT_EQ(error.what(), expected);
+        }
+    }
+}
 
 TEST(EffectWithoutReplacing, IsDrivenThroughTheAccumulatingEntryOntoZeroedOutputs) {
     const std::vector<float> input = numberedFrames(1000, 2);

@@ -28,8 +28,8 @@ int32_t findByIndexOrName(const std::string& what, const std::string& context, c
         if (index < count) {
             return static_cast<int32_t>(index);
         }
-        throw ToolError(context + ": the effect has " +
-                        (count <= 0 ? "no " + what + "s" : what + "s 0 to " + std::to_string(count - 1)));
+        throw UsageError(context + ": the effect has " +
+                         (count <= 0 ? "no " + what + "s" : what + "s 0 to " + std::to_string(count - 1)));
     }
     std::string known;
     for (int32_t index = 0; index < count; ++index) {
@@ -39,8 +39,8 @@ int32_t findByIndexOrName(const std::string& what, const std::string& context, c
         }
         known += (index == 0 ? "" : ", ") + escaped(withoutLeadingBlanks(name));
     }
-    throw ToolError(context + ": no " + what + " of that name (the effect has: " + (known.empty() ? "none" : known) +
-                    ")");
+    throw UsageError(context + ": no " + what + " of that name (the effect has: " + (known.empty() ? "none" : known) +
+                     ")");
 }
 
 std::string fourCharacters(int32_t code) {

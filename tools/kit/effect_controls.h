@@ -13,15 +13,16 @@
 /// True when two names are equal once their leading blanks are gone, ignoring letter case.
 bool namesMatch(const std::string& typed, const std::string& effectName);
 
-/// The program or parameter index that `target` (an index, or a name) denotes. Throws ToolError
-/// naming the option and listing the valid choices when there is none.
+/// The program or parameter index that `target` (an index, or a name) denotes. Throws UsageError
+/// naming the option and listing the valid choices when there is none: the command line asks for
+/// what the effect does not have.
 int32_t findProgram(EffectInstance& effect, const std::string& target);
 int32_t findParameter(EffectInstance& effect, const std::string& target);
 
 /// The names of the effect's first `maxCount` parameters (at most) as effGetParamName gives them.
 std::vector<std::string> parameterNames(EffectInstance& effect, int32_t maxCount);
 /// The parameter that `target` denotes among `names`, without calling the effect: for a thread
-/// that must not call it while it processes. The message of the ToolError starts with `context`.
+/// that must not call it while it processes. The message of the UsageError starts with `context`.
 int32_t findParameter(const std::vector<std::string>& names, const std::string& target, const std::string& context);
 
 /// What the command line asks of every instance, with names resolved to indexes.

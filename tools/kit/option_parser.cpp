@@ -34,13 +34,33 @@ void OptionParser::takeOperand(const std::string& argument) const {
     operandAction(argument);
 }
 
+bool OptionParser::namesAnOption(const std::string& argument) const {
+    const std::string name = argument.substr(0, argument.rfind("--", 0) == 0 ? argument.find('=') : std::string::npos);
+    return std::any_of(options.begin(), options.end(), [&](const Option& option) {
+        return std::find(option.names.begin(), option.names.end(), name) != option.names.end();
+    });
+}
+
+void OptionParser::takeOperandAfterOptions(const std::string& argument) const {
+    try {
+        takeOperand(argument);
+    } catch (const UsageError&) {
+        // Following the synopsis ("INPUT -o OUTPUT") after "--" puts an option where only
+        // operands are read: say so, rather than why the operand does not fit.
+        if (!namesAnOption(argument)) {
+            throw;
+        }
+        throw UsageError(quoted(argument) + " comes after '--', which ends the options: give it before '--'");
+    }
+}
+
 void OptionParser::parse(const std::vector<std::string>& args) const {
     std::vector<bool> given(options.size(), false);
     for (size_t position = 0; position < args.size(); ++position) {
         const std::string& argument = args[position];
         if (argument == "--") {
             std::for_each(args.begin() + static_cast<std::ptrdiff_t>(position) + 1, args.end(),
-                          [this](const std::string& operand) { takeOperand(operand); });
+                          [this](const std::string& operand) { takeOperandAfterOptions(operand); });
             return;
         }
         if (argument.size() < 2 || argument[0] != '-') {

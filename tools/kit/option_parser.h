@@ -26,8 +26,8 @@ public:
 
     /// Walks `args` (the arguments after the program name) and calls the actions in their order.
     /// Throws UsageError, naming the argument, for an unknown option, a missing value or one given
-    /// to a flag, a single option given twice, and an operand that nothing takes; what an action
-    /// throws passes through.
+    /// to a flag, a single option given twice, an operand that nothing takes, and an option's
+    /// name after "--" where it is refused as an operand; what an action throws passes through.
     void parse(const std::vector<std::string>& args) const;
 
 private:
@@ -40,6 +40,9 @@ private:
 
     OptionParser& add(std::initializer_list<const char*> names, Kind kind, ValueAction action);
     void takeOperand(const std::string& argument) const;
+    void takeOperandAfterOptions(const std::string& argument) const;
+    /// Whether `argument` ("-o", "--output=x") is one of the options, by its name.
+    bool namesAnOption(const std::string& argument) const;
 
     std::vector<Option> options;
     ValueAction operandAction;

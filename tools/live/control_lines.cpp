@@ -12,6 +12,7 @@ void ControlLineReader::readOnce(const std::function<void(const Line&)>& take) {
     }
     if (count <= 0) {
         open = false;
+        failedErrno = count < 0 ? errno : 0;
     }
     feed(std::string_view(chunk, count > 0 ? static_cast<size_t>(count) : 0), !open, take);
 }

@@ -25,6 +25,9 @@ public:
 
     /// The descriptor to wait on, or -1 once it has reached its end or failed.
     int descriptor() const { return open ? fd : -1; }
+    /// The errno of a read that failed (EISDIR for a folder given as standard input), which ended
+    /// the lines as an end of input does; 0 while none has.
+    int readError() const { return failedErrno; }
 
     /// Reads once (after the descriptor has signalled) and calls `take` for each line this read
     /// completes or finds too long.
@@ -36,6 +39,7 @@ public:
 private:
     int fd;
     bool open = true;
+    int failedErrno = 0;
     bool skipping = false;  ///< inside a line already passed on as too long
     uint64_t lineNumber = 1;
     std::string pending;  ///< the current line's bytes so far, at most kMaxLineBytes

@@ -5,10 +5,18 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "kit/tool_error.h"
 
-const char* const kNoServerMessage = "no JACK server is running; start one with `jackd -d alsa` or run under `pw-jack`";
+std::string noServerMessage(const char* serverName) {
+    const std::string name = serverName != nullptr && serverName[0] != '\0' ? serverName : "default";
+    if (name == "default") {
+        return "no JACK server 'default' is running; start one with `jackd -d alsa` or run under `pw-jack`";
+    }
+    return "no JACK server " + quoted(name) + " is running (JACK_DEFAULT_SERVER names it); start one with `jackd -n " +
+           quoted(name) + " -d alsa`, or unset JACK_DEFAULT_SERVER for the default server";
+}
 
 struct LiveClient::Shared {
     jack_client_t* client = nullptr;
@@ -109,15 +117,15 @@ LiveClient::LiveClient(const std::string& name, int32_t inputs, int32_t outputs)
     // The size counts the terminating zero; jackd 1.9 refuses a name of size - 1 bytes as well.
     const auto longestName = static_cast<size_t>(jack_client_name_size() - 2);
     if (name.size() > longestName) {
-        throw ToolError("the client name " + shownName(name) + " has " + std::to_string(name.size()) +
-                        " bytes; JACK takes at most " + std::to_string(longestName) + " (choose a shorter --name)");
+        throw UsageError("the client name " + shownName(name) + " has " + std::to_string(name.size()) +
+                         " bytes; JACK takes at most " + std::to_string(longestName) + " (choose a shorter --name)");
     }
     jack_status_t status{};
     shared->client =
         jack_client_open(name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
     if (shared->client == nullptr) {
         if ((status & JackServerFailed) != 0) {
-            throw ToolError(kNoServerMessage);
+            throw ToolError(noServerMessage(std::getenv("JACK_DEFAULT_SERVER")));
         }
         // jackd reports a taken name as a server error when the exact name is asked for.
         if ((status & JackNameNotUnique) != 0 || clientExists(name)) {

@@ -21,9 +21,9 @@ struct ServerNews {
 /// "in_1", "in_2", ... otherwise). Closed when destroyed: deactivated first if still active.
 class LiveClient {
 public:
-    /// Opens the client under exactly `name`, never starting a server. Throws ToolError when the
-    /// name is longer than JACK allows, when no server runs, when another client owns the name (and
-    /// so the port names), or when a port cannot be registered.
+    /// Opens the client under exactly `name`, never starting a server. Throws UsageError when the
+    /// name is longer than JACK allows, and ToolError when no server runs, when another client owns
+    /// the name (and so the port names), or when a port cannot be registered.
     LiveClient(const std::string& name, int32_t inputs, int32_t outputs);
     ~LiveClient();
     LiveClient(const LiveClient&) = delete;
@@ -58,5 +58,6 @@ private:
     std::unique_ptr<Shared> shared;
 };
 
-/// The one line a user gets when no server runs.
-extern const char* const kNoServerMessage;
+/// The one line a user gets when no server of that name runs (JACK_DEFAULT_SERVER's value; null or
+/// empty for libjack's own default).
+std::string noServerMessage(const char* serverName);

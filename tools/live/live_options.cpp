@@ -8,7 +8,18 @@ LiveOptions parseLiveCommandLine(const std::vector<std::string>& args) {
     LiveOptions options;
     OptionParser parser;
     addEffectOptions(parser, options.pluginPath, options);
-    parser.single({"--name"}, [&](const std::string& value) { options.clientName = value; })
+    parser
+        .single({"--name"},
+                [&](const std::string& value) {
+                    // JACK writes a port's full name as client:port, so a ':' in the client's
+                    // name would make its ports' names ambiguous ("a:b:in").
+                    if (value.find(':') != std::string::npos) {
+                        throw UsageError("--name " + quoted(value) +
+                                         ": a JACK client name cannot hold ':', which separates client and "
+                                         "port in a port's name");
+                    }
+                    options.clientName = value;
+                })
         .single({"--control"},
                 [&](const std::string& value) {
                     if (value != "stdin") {
@@ -38,7 +49,7 @@ std::string liveUsageText() {
            "                    repeated\n"
            "  --connect         wire the first capture port to the input and the output to the\n"
            "                    first two playback ports (default: connect nothing; use a patchbay)\n"
-           "  --name NAME       the JACK client name (default: tinvoicer)\n"
+           "  --name NAME       the JACK client name, without ':' (default: tinvoicer)\n"
            "  --control stdin   read control lines from standard input while running, even from a\n"
            "                    terminal (always done when standard input is not a terminal)\n"
            "  -h, --help        show this text\n"
@@ -68,7 +79,9 @@ std::string liveUsageText() {
            "  1  a failure, said in one line on standard error: the tool could not start, the\n"
            "     server shut down, or the effect stopped answering (a processing call that has\n"
            "     not returned for a second; the effect is then left alone and the client closed)\n"
-           "  2  a command line that the tool cannot act on\n"
+           "  2  a command line that the tool cannot act on: an unknown option, a bad value, a\n"
+           "     program or parameter that the effect does not have, or a client name that JACK\n"
+           "     cannot take (longer than JACK allows, or holding ':')\n"
            "  A crash inside the effect module is named in one line (\"'PATH' crashed in\n"
            "  processReplacing (SIGSEGV)\"), and the tool then ends by that signal.\n";
 }

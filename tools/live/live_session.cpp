@@ -1,7 +1,5 @@
 #include "live/live_session.h"
 
-#include <poll.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,10 +20,11 @@
 #include "live/control_lines.h"
 #include "live/jack_client.h"
 #include "live/live_processor.h"
+#include "live/session_parts.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = SessionClock;
 
 constexpr const char* kToolName = "tinvoicer-live";
 constexpr auto kRefreshInterval = std::chrono::milliseconds(200);  // the status line's, and the longest wait
@@ -35,57 +34,6 @@ constexpr unsigned kCloseLimitSeconds = 3;              // for closing the clien
 constexpr auto kOverloadReportInterval = std::chrono::seconds(1);
 constexpr uint64_t kBadLineReportsPerSecond = 10;
 constexpr size_t kShownLineBytes = 60;  // of a control line quoted in a message
-
-/// SIGINT and SIGTERM arrive through a descriptor that the control thread waits on beside standard
-/// input, so that no stream of input can hide them. They are blocked in every thread (JACK's
-/// threads, started later, inherit the mask), which is what a signalfd needs. A signal inherited as
-/// ignored stays ignored, the way nohup and background jobs rely on.
-class StopSignals {
-public:
-    StopSignals() {
-        sigemptyset(&handled);
-        for (int signalNumber : {SIGINT, SIGTERM}) {
-            struct sigaction inherited {};
-            if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler != SIG_IGN) {
-                sigaddset(&handled, signalNumber);
-            }
-        }
-        pthread_sigmask(SIG_BLOCK, &handled, &original);
-        signalFd = signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK);
-        if (signalFd < 0) {
-            pthread_sigmask(SIG_SETMASK, &original, nullptr);
-            throw ToolError(std::string("cannot watch for SIGINT and SIGTERM: ") + std::strerror(errno));
-        }
-    }
-    ~StopSignals() {
-        ::close(signalFd);
-        pthread_sigmask(SIG_SETMASK, &original, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    /// Waits at most `timeout` for `fd` (none: -1) to turn readable or for a stop signal. True when
-    /// `fd` is readable or at its end; a stop signal is noted for stopRequested().
-    bool wait(int fd, std::chrono::milliseconds timeout) {
-        pollfd watched[2] = {{signalFd, POLLIN, 0}, {fd, POLLIN, 0}};
-        const int ready = ::poll(watched, fd >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
-        if (ready <= 0) {
-            return false;
-        }
-        signalfd_siginfo info{};
-        if ((watched[0].revents & POLLIN) != 0 && ::read(signalFd, &info, sizeof info) == sizeof info) {
-            stop = true;
-        }
-        return fd >= 0 && (watched[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
-    }
-    bool stopRequested() const { return stop; }
-
-private:
-    sigset_t handled{};
-    sigset_t original{};
-    int signalFd = -1;
-    bool stop = false;
-};
 
 std::string trimmed(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t\r");
@@ -111,66 +59,6 @@ struct Meters {
     float loadSum = 0.0f;
     float loadMax = 0.0f;
     int loadReadings = 0;
-};
-
-/// Tells from the processor's call counts, read now and then, whether one call has not returned
-/// for a given time. Only the control thread uses it.
-class StuckCallWatch {
-public:
-    /// True when the call running at `now` is the one that was running at the earlier readings,
-    /// for `limit` or more.
-    bool stuck(LiveProcessor::CallCounts counts, Clock::time_point now, Clock::duration limit) {
-        const bool running = counts.begun != counts.ended;
-        if (!running || counts.begun != seen.begun || counts.ended != seen.ended) {
-            seen = counts;
-            since = now;
-            return false;
-        }
-        return now - since >= limit;
-    }
-
-private:
-    LiveProcessor::CallCounts seen;
-    Clock::time_point since;
-};
-
-/// A number of lines a second that one kind of report may take: the rest are withheld and counted,
-/// so that no stream of input can flood stderr.
-class ReportBudget {
-public:
-    explicit ReportBudget(uint64_t linesPerSecond) : linesPerSecond(linesPerSecond) {}
-
-    /// True when one more line may be written now; false counts it as withheld.
-    bool allows(Clock::time_point now) {
-        if (now - windowStart >= std::chrono::seconds(1) && withheld == 0) {
-            windowStart = now;
-            used = 0;
-        }
-        if (used < linesPerSecond) {
-            ++used;
-            return true;
-        }
-        ++withheld;
-        return false;
-    }
-
-    /// Once the second in which lines were withheld is over: how many, and a new second begins.
-    uint64_t takeWithheld(Clock::time_point now) {
-        if (withheld == 0 || now - windowStart < std::chrono::seconds(1)) {
-            return 0;
-        }
-        const uint64_t count = withheld;
-        withheld = 0;
-        windowStart = now;
-        used = 0;
-        return count;
-    }
-
-private:
-    uint64_t linesPerSecond;
-    uint64_t used = 0;
-    uint64_t withheld = 0;
-    Clock::time_point windowStart;
 };
 
 /// An effect that stopped answering, and its module: kept until the process ends, where a leak
@@ -223,6 +111,11 @@ public:
             const int fd = controlled ? stdinLines.descriptor() : -1;
             if (signals.wait(fd, kRefreshInterval)) {
                 stdinLines.readOnce([this](const ControlLineReader::Line& line) { applyControlLine(line); });
+                if (stdinLines.readError() != 0 && !readErrorReported) {
+                    report(std::string("standard input: cannot read: ") + std::strerror(stdinLines.readError()) +
+                           "; control lines are off, the voice goes on");
+                    readErrorReported = true;
+                }
             }
             reportOverload();
             if (effectStuck()) {
@@ -431,6 +324,7 @@ private:
     Meters meters;
     uint32_t xrunCount = 0;
     bool statusShown = false;
+    bool readErrorReported = false;
 };
 
 }  // namespace
