@@ -7,7 +7,7 @@
 //                                      [--no-latency-compensation]
 import { readFile, writeFile } from 'node:fs/promises';
 import { basename } from 'node:path';
-import { TINVOICER_WASM_URL, instantiateTinvoicer } from 'tinvoicer/core';
+import { instantiateTinvoicer, tinvoicerWasmUrl } from 'tinvoicer/core';
 import { decodeWav, encodeWav } from 'tinvoicer/wav';
 
 const usage = `usage: ${basename(process.argv[1])} IN.wav OUT.wav [--gain DB] [--pitch SEMITONES] [--mix PERCENT] [--no-latency-compensation]`;
@@ -46,7 +46,7 @@ function render(core, channels, { gain, pitch, mix }, compensate) {
 
 async function main() {
   const { files: [input, output], settings, compensate } = parse(process.argv.slice(2));
-  const core = instantiateTinvoicer(await WebAssembly.compile(await readFile(TINVOICER_WASM_URL)));
+  const core = instantiateTinvoicer(await WebAssembly.compile(await readFile(tinvoicerWasmUrl())));
   let wav;
   try {
     wav = decodeWav(await readFile(input));

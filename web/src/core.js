@@ -2,8 +2,10 @@
 // each one mono channel with its own history. The worklet runs one voice per channel; node runs
 // the same voices on files (example/render-wav.mjs). No voice allocates after it is made.
 
-/** Where the package keeps the module, beside src/. */
-export const TINVOICER_WASM_URL = new URL('../tinvoicer.wasm', import.meta.url);
+/** Where the package keeps the module, beside src/. (A function: a worklet's scope has no URL.) */
+export function tinvoicerWasmUrl() {
+  return new URL('../tinvoicer.wasm', import.meta.url);
+}
 
 /** The block a voice processes at once unless told otherwise: one render quantum. */
 export const RENDER_QUANTUM = 128;

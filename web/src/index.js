@@ -6,11 +6,11 @@
 //
 // The WebAssembly module is fetched and compiled once on the main thread and handed to each
 // node's processor, which instantiates it in the audio thread.
-import { TINVOICER_WASM_URL, loadTinvoicer } from './core.js';
+import { loadTinvoicer, tinvoicerWasmUrl } from './core.js';
 import { TINVOICER_PARAMETERS, TINVOICER_PRESETS, TINVOICER_PROCESSOR } from './parameters.js';
-import { decodeWav, encodeWav } from './wav.js';
+import { decodeWav, encodeWav, wavSampleRate } from './wav.js';
 
-export { TINVOICER_PARAMETERS, TINVOICER_PRESETS, decodeWav, encodeWav };
+export { TINVOICER_PARAMETERS, TINVOICER_PRESETS, decodeWav, encodeWav, wavSampleRate };
 
 const compiled = new Map();  // module address -> Promise of { module, latency }
 const ready = new WeakMap();  // context -> { module, latency }
@@ -36,7 +36,7 @@ export async function addTinvoicerModule(context, { wasmUrl } = {}) {
   ready.set(context, wasm);
 }
 
-function compiledFrom(wasmUrl = TINVOICER_WASM_URL) {
+function compiledFrom(wasmUrl = tinvoicerWasmUrl()) {
   const key = String(wasmUrl);
   if (!compiled.has(key)) {
     compiled.set(key, compile(key));

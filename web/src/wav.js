@@ -11,7 +11,27 @@ const EXTENSIBLE = 0xfffe;
  * says what is wrong with a file that is no WAV, is cut short, or holds another encoding.
  */
 export function decodeWav(bytes) {
-  const data = new DataView(bytes.buffer ?? bytes, bytes.byteOffset ?? 0, bytes.byteLength);
+  const data = viewOf(bytes);
+  const { format, data: start, size } = chunksOf(data);
+  if (start === undefined) throw new Error('the WAV file has no data chunk');
+  return { sampleRate: format.sampleRate, channels: samplesOf(data, start, Math.min(size, data.byteLength - start), format) };
+}
+
+/** The sample rate a WAV file states, or null for bytes that are no WAV file. */
+export function wavSampleRate(bytes) {
+  try {
+    return chunksOf(viewOf(bytes)).format.sampleRate;
+  } catch {
+    return null;
+  }
+}
+
+function viewOf(bytes) {
+  return bytes instanceof ArrayBuffer ? new DataView(bytes) : new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+}
+
+// The format chunk's fields and where the data chunk starts, walking the chunks up to it.
+function chunksOf(data) {
   const tag = (offset) => String.fromCharCode(...new Uint8Array(data.buffer, data.byteOffset + offset, 4));
   if (data.byteLength < 12 || tag(0) !== 'RIFF' || tag(8) !== 'WAVE') throw new Error('not a WAV file (no RIFF/WAVE header)');
   let format = null;
@@ -26,11 +46,12 @@ export function decodeWav(bytes) {
       format = { code, channels: data.getUint16(body + 2, true), sampleRate: data.getUint32(body + 4, true), bits: data.getUint16(body + 14, true) };
     } else if (id === 'data') {
       if (!format) throw new Error('the WAV file has its data before its format');
-      return { sampleRate: format.sampleRate, channels: samplesOf(data, body, Math.min(size, data.byteLength - body), format) };
+      return { format, data: body, size };
     }
     offset = body + size + (size & 1);
   }
-  throw new Error('the WAV file has no data chunk');
+  if (!format) throw new Error('the WAV file has no format chunk');
+  return { format };
 }
 
 function samplesOf(data, start, size, { code, channels, bits }) {
