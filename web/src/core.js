@@ -44,7 +44,7 @@ export class TinvoicerCore {
     const handle = this.exports.tinvoicer_create(blockCapacity);
     if (handle === 0) {
       throw new RangeError(`tinvoicer: no voice with a block of ${blockCapacity} samples ` +
-        '(1 .. 65536, and the WebAssembly memory holds about 600 voices)');
+        '(1 .. 65536; the module\'s 64 MiB of memory hold some 1600 voices)');
     }
     return new TinvoicerVoice(this.exports, handle, blockCapacity);
   }

@@ -1,0 +1,42 @@
+// The browser edition's speed: the WebAssembly core fed as the worklet feeds it (blocks of 128
+// samples, the classic settings, the signal of bench/web_speed.cpp). timeBlocks runs as it is in
+// node and, as source text, in a page (scripts/bench-web).
+// Usage: node bench/web_speed.mjs SITE_OR_WASM SECONDS   Prints the nanoseconds per sample.
+import { readFileSync, statSync } from 'node:fs';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+/** Nanoseconds per sample of `voice` on `seconds` of 48 kHz audio; self-contained. */
+export function timeBlocks(voice, seconds) {
+  const signalSamples = 48000;
+  const block = 128;
+  const signal = new Float32Array(signalSamples);
+  // A tone over a faint noise floor, as bench/web_speed.cpp makes it.
+  for (let n = 0, state = 1; n < signalSamples; n++) {
+    state = (Math.imul(state, 1664525) + 1013904223) >>> 0;
+    signal[n] = 0.3 * Math.sin(n * 0.031) + 0.001 * (state / 4294967296 - 0.5);
+  }
+  const out = new Float32Array(block);
+  const run = (blocks) => {
+    for (let i = 0; i < blocks; i++) {
+      const at = (i * block) % (signalSamples - block);
+      voice.process(signal.subarray(at, at + block), out, 0, 0, 100);
+    }
+  };
+  // The engines first run WebAssembly from a quick baseline compile and swap in optimised code
+  // once it is hot, some 2000 blocks in: 10 seconds of audio first, untimed.
+  run(3750);
+  const blocks = Math.floor((seconds * signalSamples) / block);
+  const start = performance.now();
+  run(blocks);
+  return ((performance.now() - start) * 1e6) / (blocks * block);
+}
+
+if (import.meta.url === pathToFileURL(process.argv[1]).href) {
+  const [site, seconds] = process.argv.slice(2);
+  const siteDir = statSync(site).isDirectory() ? site : join(site, '..');
+  const wasm = statSync(site).isDirectory() ? join(site, 'tinvoicer.wasm') : site;
+  const { instantiateTinvoicer } = await import(pathToFileURL(join(siteDir, 'src/core.js')));
+  const voice = instantiateTinvoicer(new WebAssembly.Module(readFileSync(wasm))).createVoice();
+  console.log(timeBlocks(voice, Number(seconds)).toFixed(3));
+}
