@@ -1,8 +1,9 @@
 // The browser edition's speed: the WebAssembly core fed as the worklet feeds it (blocks of 128
 // samples, the classic settings, the signal of bench/web_speed.cpp). timeBlocks runs as it is in
 // node and, as source text, in a page (scripts/bench-web).
-// Usage: node bench/web_speed.mjs SITE_OR_WASM SECONDS   Prints the nanoseconds per sample.
-import { readFileSync, statSync } from 'node:fs';
+// Usage: node bench/web_speed.mjs SITE SECONDS [WASM]   Prints the nanoseconds per sample of the
+// site's core (or of another build's module, WASM) on SECONDS of audio.
+import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
@@ -33,10 +34,8 @@ export function timeBlocks(voice, seconds) {
 }
 
 if (import.meta.url === pathToFileURL(process.argv[1]).href) {
-  const [site, seconds] = process.argv.slice(2);
-  const siteDir = statSync(site).isDirectory() ? site : join(site, '..');
-  const wasm = statSync(site).isDirectory() ? join(site, 'tinvoicer.wasm') : site;
-  const { instantiateTinvoicer } = await import(pathToFileURL(join(siteDir, 'src/core.js')));
+  const [site, seconds, wasm = join(site, 'tinvoicer.wasm')] = process.argv.slice(2);
+  const { instantiateTinvoicer } = await import(pathToFileURL(join(site, 'src/core.js')));
   const voice = instantiateTinvoicer(new WebAssembly.Module(readFileSync(wasm))).createVoice();
   console.log(timeBlocks(voice, Number(seconds)).toFixed(3));
 }

@@ -15,7 +15,8 @@ constexpr int32_t kLargestBlock = 65536;
 }  // namespace
 
 struct TinvoicerVoice {
-    explicit TinvoicerVoice(int32_t capacity) : block(new float[static_cast<std::size_t>(capacity)]()), capacity(capacity) {}
+    explicit TinvoicerVoice(int32_t capacity)
+        : block(new float[static_cast<std::size_t>(capacity)]()), capacity(capacity) {}
 
     tinvoicer::ZeroPhaseCore core;
     std::unique_ptr<float[]> block;
