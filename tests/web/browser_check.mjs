@@ -10,7 +10,7 @@
 // outside the source tree, which holds sources only.
 import { mkdir, readFile, readdir, rename, writeFile } from 'node:fs/promises';
 import { createRequire } from 'node:module';
-import { join } from 'node:path';
+import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 const failures = [];
@@ -27,7 +27,7 @@ function parse(args) {
 }
 
 async function launch(options) {
-  const require = createRequire(join(options.modules, 'package.json'));
+  const require = createRequire(resolve(options.modules, 'package.json'));
   const { default: puppeteer } = await import(pathToFileURL(require.resolve('puppeteer-core')));
   const args = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
     '--disable-component-update', '--disable-sync', '--autoplay-policy=no-user-gesture-required'];
