@@ -2,11 +2,13 @@
 // Denormal operands and results cost some CPUs up to a hundred times a normal operation, and a
 // host's audio thread may leave them on; a decaying tail through the transforms makes plenty.
 // The same switch on every CPU that has one also keeps the output bits the same on all of them.
+// WebAssembly has no such mode (its floats always keep denormals), even where a WebAssembly build
+// compiles x86 vector intrinsics: there the scope is a no-op.
 #pragma once
 
 #include <cstdint>
 
-#if defined(__SSE__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 1)
+#if !defined(__wasm__) && (defined(__SSE__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 1))
 #include <xmmintrin.h>
 #define TINVOICER_HAVE_FLOAT_CONTROL 1
 /// The register that holds the thread's float mode: MXCSR.
