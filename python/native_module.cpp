@@ -137,7 +137,15 @@ private:
 }  // namespace
 
 PYBIND11_MODULE(_native, module) {
+    using tinvoicer::Gain;
+    using tinvoicer::Mix;
+    using tinvoicer::Pitch;
     module.doc() = "The audio core of Tinvoicer; use the package tinvoicer, which checks what it is given.";
+    // The controls' ranges as the core keeps them: (minimum, maximum, default).
+    module.attr("GAIN_DB") = py::make_tuple(Gain::kMinimumDb, Gain::kMaximumDb, Gain::kDefaultDb);
+    module.attr("PITCH_SEMITONES") =
+        py::make_tuple(Pitch::kMinimumSemitones, Pitch::kMaximumSemitones, Pitch::kDefaultSemitones);
+    module.attr("MIX_PERCENT") = py::make_tuple(Mix::kMinimumPercent, Mix::kMaximumPercent, Mix::kDefaultPercent);
     py::class_<Engine>(module, "Engine", "One core per channel; calls on one engine take turns.")
         .def(py::init<>())
         .def_property_readonly_static(

@@ -95,11 +95,12 @@ class Tinvoicer:
     object from two threads take turns). The work runs without the GIL.
     """
 
-    gain_db = _Control("dB", -20.0, 20.0, 0.0, "Output level in dB.")
+    gain_db = _Control("dB", *_native.GAIN_DB, "Output level in dB.")
     pitch = _Control(
-        "semitones", -24.0, 12.0, 0.0,
+        "semitones", *_native.PITCH_SEMITONES,
         "The robot's pitch in semitones from the classic one, sample rate / 256 (172 Hz at 44.1 kHz).")
-    mix = _Control("%", 0.0, 100.0, 100.0, "Robot against the voice it came from: 100 is the robot alone, 0 the voice alone.")
+    mix = _Control("%", *_native.MIX_PERCENT,
+                   "Robot against the voice it came from: 100 is the robot alone, 0 the voice alone.")
 
     #: The delay of a stream (``reset=False``) in samples, at every setting.
     latency = LATENCY

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
+#include <fstream>
+#include <map>
 #include <memory>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "core/voice_controls.h"
@@ -103,6 +107,11 @@ TEST(Lv2Bundle, VersionIsAReleaseThatGrowsWithTheProjectsVersion) {
     EXPECT_GT(minor, 0.0f);
 }
 
+/// label -> symbol -> value of every preset in the bundle.
+using Presets = std::map<std::string, std::map<std::string, float>>;
+
+Presets presetsOf(const BundleWorld& w);
+
 TEST(Lv2Bundle, PresetsSetInputControlsWithinTheirRanges) {
     const BundleWorld w;
     ASSERT_NE(w.plugin, nullptr);
@@ -146,6 +155,70 @@ TEST(Lv2Bundle, PresetsSetInputControlsWithinTheirRanges) {
     for (LilvNode* n : {presetClass, label, portPredicate, symbolPredicate, valuePredicate, inputClass, controlClass}) {
         lilv_node_free(n);
     }
+}
+
+Presets presetsOf(const BundleWorld& w) {
+    Presets presets;
+    LilvNode* presetClass = w.node("http://lv2plug.in/ns/ext/presets#Preset");
+    LilvNode* label = w.node("http://www.w3.org/2000/01/rdf-schema#label");
+    LilvNode* portPredicate = w.node(lv2("port").c_str());
+    LilvNode* symbolPredicate = w.node(lv2("symbol").c_str());
+    LilvNode* valuePredicate = w.node("http://lv2plug.in/ns/ext/presets#value");
+    LilvNodes* related = lilv_plugin_get_related(w.plugin, presetClass);
+    LILV_FOREACH(nodes, i, related) {
+        const LilvNode* preset = lilv_nodes_get(related, i);
+        lilv_world_load_resource(w.world, preset);
+        LilvNode* name = lilv_world_get(w.world, preset, label, nullptr);
+        auto& values = presets[name != nullptr ? lilv_node_as_string(name) : ""];
+        LilvNodes* ports = lilv_world_find_nodes(w.world, preset, portPredicate, nullptr);
+        LILV_FOREACH(nodes, j, ports) {
+            LilvNode* symbol = lilv_world_get(w.world, lilv_nodes_get(ports, j), symbolPredicate, nullptr);
+            LilvNode* value = lilv_world_get(w.world, lilv_nodes_get(ports, j), valuePredicate, nullptr);
+            if (symbol != nullptr && value != nullptr) values[lilv_node_as_string(symbol)] = lilv_node_as_float(value);
+            lilv_node_free(symbol);
+            lilv_node_free(value);
+        }
+        lilv_nodes_free(ports);
+        lilv_node_free(name);
+    }
+    lilv_nodes_free(related);
+    for (LilvNode* n : {presetClass, label, portPredicate, symbolPredicate, valuePredicate}) lilv_node_free(n);
+    return presets;
+}
+
+// The browser edition states its controls and presets in JavaScript, for its AudioParams, which
+// exist before its WebAssembly does: they must be the bundle's.
+TEST(Lv2Bundle, TheBrowsersControlsAndPresetsAreTheBundles) {
+    const BundleWorld w;
+    ASSERT_NE(w.plugin, nullptr);
+    std::ifstream file(TINVOICER_WEB_PARAMETERS);
+    ASSERT_TRUE(file) << TINVOICER_WEB_PARAMETERS;
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string source = text.str();
+    const std::string number = "(-?[0-9.]+)";
+    const std::regex control("name: '(\\w+)', unit: '[^']*', minValue: " + number + ", maxValue: " + number +
+                             ", defaultValue: " + number);
+    int controls = 0;
+    for (std::sregex_iterator m(source.begin(), source.end(), control), end; m != end; ++m, ++controls) {
+        LilvNode* symbol = lilv_new_string(w.world, (*m)[1].str().c_str());
+        const LilvPort* port = lilv_plugin_get_port_by_symbol(w.plugin, symbol);
+        lilv_node_free(symbol);
+        ASSERT_NE(port, nullptr) << (*m)[1];
+        LilvNode *defaultValue = nullptr, *minimum = nullptr, *maximum = nullptr;
+        lilv_port_get_range(w.plugin, port, &defaultValue, &minimum, &maximum);
+        EXPECT_EQ(std::stof((*m)[2]), lilv_node_as_float(minimum)) << (*m)[1];
+        EXPECT_EQ(std::stof((*m)[3]), lilv_node_as_float(maximum)) << (*m)[1];
+        EXPECT_EQ(std::stof((*m)[4]), lilv_node_as_float(defaultValue)) << (*m)[1];
+        for (LilvNode* n : {defaultValue, minimum, maximum}) lilv_node_free(n);
+    }
+    EXPECT_EQ(controls, 3);
+    const std::regex preset("name: '([^']+)', gain: " + number + ", pitch: " + number + ", mix: " + number);
+    Presets browser;
+    for (std::sregex_iterator m(source.begin(), source.end(), preset), end; m != end; ++m) {
+        browser[(*m)[1]] = {{"gain", std::stof((*m)[2])}, {"pitch", std::stof((*m)[3])}, {"mix", std::stof((*m)[4])}};
+    }
+    EXPECT_EQ(browser, presetsOf(w));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ export const TINVOICER_PRESETS = Object.freeze([
   Object.freeze({ name: 'Classic robot', gain: 0, pitch: 0, mix: 100 }),
   Object.freeze({ name: 'Deep robot', gain: 0, pitch: -12, mix: 100 }),
   Object.freeze({ name: 'Small robot', gain: 0, pitch: 7, mix: 100 }),
-  Object.freeze({ name: 'Half robot', gain: 0, pitch: 0, mix: 50 }),
+  Object.freeze({ name: 'Half robot', gain: 0, pitch: 0, mix: 75 }),
 ]);
 
 /** The name the worklet's processor is registered under. */
