@@ -115,46 +115,29 @@ Presets presetsOf(const BundleWorld& w);
 TEST(Lv2Bundle, PresetsSetInputControlsWithinTheirRanges) {
     const BundleWorld w;
     ASSERT_NE(w.plugin, nullptr);
-    LilvNode* presetClass = w.node("http://lv2plug.in/ns/ext/presets#Preset");
-    LilvNode* label = w.node("http://www.w3.org/2000/01/rdf-schema#label");
-    LilvNode* portPredicate = w.node(lv2("port").c_str());
-    LilvNode* symbolPredicate = w.node(lv2("symbol").c_str());
-    LilvNode* valuePredicate = w.node("http://lv2plug.in/ns/ext/presets#value");
     LilvNode* inputClass = w.node(lv2("InputPort").c_str());
     LilvNode* controlClass = w.node(lv2("ControlPort").c_str());
     std::set<std::string> labels;
-    LilvNodes* presets = lilv_plugin_get_related(w.plugin, presetClass);
-    LILV_FOREACH(nodes, i, presets) {
-        const LilvNode* preset = lilv_nodes_get(presets, i);
-        lilv_world_load_resource(w.world, preset);
-        LilvNode* name = lilv_world_get(w.world, preset, label, nullptr);
-        ASSERT_NE(name, nullptr) << lilv_node_as_uri(preset);
-        labels.insert(lilv_node_as_string(name));
-        SCOPED_TRACE(lilv_node_as_string(name));
-        lilv_node_free(name);
-        LilvNodes* ports = lilv_world_find_nodes(w.world, preset, portPredicate, nullptr);
-        EXPECT_EQ(lilv_nodes_size(ports), 3u);
-        LILV_FOREACH(nodes, j, ports) {
-            const LilvNode* entry = lilv_nodes_get(ports, j);
-            LilvNode* symbol = lilv_world_get(w.world, entry, symbolPredicate, nullptr);
-            LilvNode* value = lilv_world_get(w.world, entry, valuePredicate, nullptr);
-            ASSERT_TRUE(symbol && value);
+    for (const auto& [label, values] : presetsOf(w)) {
+        SCOPED_TRACE(label);
+        labels.insert(label);
+        EXPECT_EQ(values.size(), 3u);
+        for (const auto& [symbolText, value] : values) {
+            LilvNode* symbol = lilv_new_string(w.world, symbolText.c_str());
             const LilvPort* port = lilv_plugin_get_port_by_symbol(w.plugin, symbol);
-            ASSERT_NE(port, nullptr) << lilv_node_as_string(symbol);
+            lilv_node_free(symbol);
+            ASSERT_NE(port, nullptr) << symbolText;
             EXPECT_TRUE(lilv_port_is_a(w.plugin, port, inputClass) && lilv_port_is_a(w.plugin, port, controlClass));
             LilvNode *defaultValue = nullptr, *minimum = nullptr, *maximum = nullptr;
             lilv_port_get_range(w.plugin, port, &defaultValue, &minimum, &maximum);
-            EXPECT_GE(lilv_node_as_float(value), lilv_node_as_float(minimum)) << lilv_node_as_string(symbol);
-            EXPECT_LE(lilv_node_as_float(value), lilv_node_as_float(maximum)) << lilv_node_as_string(symbol);
-            for (LilvNode* n : {defaultValue, minimum, maximum, symbol, value}) lilv_node_free(n);
+            EXPECT_GE(value, lilv_node_as_float(minimum)) << symbolText;
+            EXPECT_LE(value, lilv_node_as_float(maximum)) << symbolText;
+            for (LilvNode* n : {defaultValue, minimum, maximum}) lilv_node_free(n);
         }
-        lilv_nodes_free(ports);
     }
-    lilv_nodes_free(presets);
     EXPECT_EQ(labels, (std::set<std::string>{"Classic robot", "Deep robot", "Small robot", "Half robot"}));
-    for (LilvNode* n : {presetClass, label, portPredicate, symbolPredicate, valuePredicate, inputClass, controlClass}) {
-        lilv_node_free(n);
-    }
+    lilv_node_free(inputClass);
+    lilv_node_free(controlClass);
 }
 
 Presets presetsOf(const BundleWorld& w) {
