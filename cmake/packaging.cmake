@@ -13,9 +13,10 @@ find_program(TINVOICER_GZIP gzip)
 
 # tinvoicer_add_man_page(<target> <one-line description>)
 # Generates section 1 of the manual for a command-line tool from its --help text at build time and
-# installs it, compressed, in man1. Without help2man, when the tool cannot run on the build
-# machine, or in the sanitizer and fuzzing builds (test builds, never packaged, whose tools may
-# not run cleanly outside their tests) the page is left out, with a note.
+# installs it, compressed, in man1; docs/man/<target>.h2m, when there is one, adds the sections
+# that are too long for --help (help2man's --include). Without help2man, when the tool cannot run
+# on the build machine, or in the sanitizer and fuzzing builds (test builds, never packaged, whose
+# tools may not run cleanly outside their tests) the page is left out, with a note.
 function(tinvoicer_add_man_page target description)
   if(CMAKE_CROSSCOMPILING OR NOT TINVOICER_HELP2MAN OR NOT TINVOICER_GZIP)
     message(STATUS "No man page for ${target}: needs help2man and gzip, and a tool that runs here")
@@ -26,15 +27,25 @@ function(tinvoicer_add_man_page target description)
     return()
   endif()
   set(page ${PROJECT_BINARY_DIR}/man/${target}.1)
+  set(include ${PROJECT_SOURCE_DIR}/docs/man/${target}.h2m)
+  set(include_option "")
+  set(include_depends "")
+  if(EXISTS "${include}")
+    set(include_option --include=${include})
+    set(include_depends ${include})
+  endif()
   # The tools have no --version: the project's version is the tool's. gzip -n keeps no name or
-  # time stamp, so the package is the same bytes from the same sources.
+  # time stamp, so the package is the same bytes from the same sources. help2man runs the tool
+  # through the shell, so it is named from its own folder, where a blank in the build folder's
+  # path cannot split it.
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
     COMMAND ${TINVOICER_HELP2MAN} --no-info --section=1
-            --version-string=${PROJECT_VERSION} --name=${description}
-            --output=${page} $<TARGET_FILE:${target}>
+            --version-string=${PROJECT_VERSION} --name=${description} ${include_option}
+            --output=${page} ./$<TARGET_FILE_NAME:${target}>
     COMMAND ${TINVOICER_GZIP} -9nf ${page}
-    DEPENDS ${target}
+    DEPENDS ${target} ${include_depends}
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
     COMMENT "Man page of ${target} from its --help"
     VERBATIM)
   add_custom_target(${target}-man ALL DEPENDS ${page}.gz)
@@ -52,6 +63,11 @@ add_custom_target(tinvoicer-changelog ALL DEPENDS ${TINVOICER_CHANGELOG})
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TINVOICER_PACKAGING_DIR}/copyright
   DESTINATION ${TINVOICER_INSTALL_DOCDIR})
+# The documents and pictures the README links, where its links lead (docs/man holds the man pages'
+# sources, which go into the pages themselves).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${TINVOICER_INSTALL_DOCDIR}/docs
+  FILES_MATCHING PATTERN "*.md" PATTERN "*.png"
+  PATTERN man EXCLUDE)
 # The PipeWire microphone, staged in BUILD/pipewire as it is installed: the daemon's drop-in that
 # makes the source, and the client configuration of the voice that feeds it; and the systemd user
 # unit that runs the voice. The unit names that configuration by its full path: the staged unit

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Part of scripts/check-hosts (sourced): Ardour renders a file through a plug-in in a headless
 # session. Ardour's Lua session tool has no file import, so the session is made by the tool with
 # one empty track and the input file is then placed in it the way Ardour stores an imported file:
@@ -11,6 +12,7 @@
 #   ardour_render TYPE NAME                     the render's path (NAME empty: no plug-in)
 #   ardour_check peer|module TYPE NAME LABEL REFERENCE
 #                                               renders and judges one plug-in, printing a line
+: "${root:?}" "${work:?}" "${input:?}" "${render:?}" "${module:?}" "${scanner:?}" "${scanner_dir:?}" "${limiter_peer:?}"
 hosts_dir="$root/scripts/hosts"
 ardour_lua=/usr/bin/ardour7-lua
 ardour_preset_id=5e1f9f6c-52a4-4c1e-9b53-7d3f1c0a2b11
@@ -30,7 +32,8 @@ ardour_new_session() {
   RENDER_SESSION="$folder" RENDER_RATE="$rate" ardour_run "$hosts_dir/ardour-new-session.lua" \
     >"$work/ardour-new-session.log" 2>&1 || true
   grep -q '^session created' "$work/ardour-new-session.log" || { cat "$work/ardour-new-session.log" >&2; return 1; }
-  local audio="$folder/interchange/$(basename "$folder")/audiofiles"
+  local audio
+  audio="$folder/interchange/$(basename "$folder")/audiofiles"
   mkdir -p "$audio"
   cp "$input" "$audio/input.wav"
   local region='name="input" muted="0" opaque="1" locked="0" video-locked="0" automatic="0" import="0"'
@@ -154,7 +157,7 @@ check_ardour_render() {
     fail "Ardour render: $(tail -1 "$work/ardour-prepare.err")"
     return
   fi
-  echo "check-hosts: Ardour renders a file in a headless session (first channel of the master bus):"
+  note "Ardour renders a file in a headless session (first channel of the master bus):"
   local rendered verdict
   if ! rendered=$(ardour_render LXVST ""); then
     fail "Ardour render: the session alone renders nothing: the recipe is broken"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Part of scripts/check-hosts (sourced): Audacity scans the plug-ins itself, then renders a file
 # through each of them by its scripting pipe (mod-script-pipe). Audacity runs on a private X
 # display (Xvfb -displayfd) with a private HOME and XDG folders, so nothing of the user's is read
@@ -5,6 +6,7 @@
 # Audacity scans new plug-ins in a child process at start. With the scripting module on during
 # that scan the child takes over the pipes and later commands hang, so it starts twice: once with
 # scripting off, to scan, and again with it on, to render.
+: "${work:?}" "${input:?}" "${render:?}" "${module:?}" "${host_peers:?}"
 audacity_bin=/usr/bin/audacity
 audacity_pipe_to=/tmp/audacity_script_pipe.to.$(id -u)
 audacity_pipe_from=/tmp/audacity_script_pipe.from.$(id -u)
@@ -140,17 +142,17 @@ audacity_render() {
 # non-zero when the recipe fails on a peer (the check is then skipped).
 audacity_check_plugins() {
   local commands=$1 host=Audacity file
-  local name vendor id listing tip rendered reference_file verdict
+  local name vendor id listing tip rendered reference_file verdict found says expected
   for file in "${host_peers[@]}" "$module"; do
-    local found="$work/audacity-vst/$(basename "$file")"
+    found="$work/audacity-vst/$(basename "$file")"
     listing=$("$render" --list --plugin "$file" 2>/dev/null) || { fail "tinvoicer-render --list failed on $file"; continue; }
     name=$(registry_field "$found" Name)
     vendor=$(registry_field "$found" Vendor)
     # The scripting list gives each plug-in's command id (made from its name) and its channels.
     id=$(awk -F'"' -v name="$name" '$4 == name && $8 ~ /^Audio In: / { print $2; exit }' <<<"$commands")
     tip=$(awk -F'"' -v name="$name" '$4 == name && $8 ~ /^Audio In: / { print $8; exit }' <<<"$commands")
-    local says="$name | $vendor | $(registry_field "$found" EffectFamily) $(registry_field "$found" EffectType) | valid $(registry_field "$found" Valid) | $tip"
-    local expected="$(listed Name "$listing") | $(listed Vendor "$listing") | VST Process | valid 1 | Audio In: $(listed Inputs "$listing"), Audio Out: $(listed Outputs "$listing")"
+    says="$name | $vendor | $(registry_field "$found" EffectFamily) $(registry_field "$found" EffectType) | valid $(registry_field "$found" Valid) | $tip"
+    expected="$(listed Name "$listing") | $(listed Vendor "$listing") | VST Process | valid 1 | Audio In: $(listed Inputs "$listing"), Audio Out: $(listed Outputs "$listing")"
     if [ "$says" != "$expected" ]; then
       mismatch "$host" "$file" "Audacity's scan of $(basename "$file"): '$says', expected '$expected'" || return 1
       continue
@@ -173,7 +175,7 @@ audacity_check_plugins() {
 # with the pipes open, its command list in audacity_commands. Skips the caller's $host with the
 # reason and returns non-zero when it does not get that far.
 audacity_session() {
-  audacity_open_display || { skip "$host" "Xvfb gave no display ($(tail -1 "$work/xvfb.log"))"; return 1; }
+  audacity_open_display || { skip "$host: Xvfb gave no display ($(tail -1 "$work/xvfb.log"))"; return 1; }
   mkdir -p "$work/audacity-vst" "$work/audacity-home/temp" "$work/audacity-home/runtime"
   chmod 700 "$work/audacity-home/runtime"
   local deadline
@@ -183,7 +185,7 @@ audacity_session() {
   audacity_start "$work/audacity-scan.log"
   if ! audacity_wait_for_scan; then
     audacity_stop
-    skip "$host" "Audacity did not start or did not scan its plug-ins within 90 s"
+    skip "$host: Audacity did not start or did not scan its plug-ins within 90 s"
     return 1
   fi
   sleep 1
@@ -199,21 +201,21 @@ audacity_session() {
     -e '/^[0-9]*=.*\.aup3unsaved$/d' "$preferences"
   rm -rf "$work/audacity-home/temp"/*
   grep -qx 'mod-script-pipe=1' "$preferences" ||
-    { skip "$host" "Audacity's preferences name no scripting module after its first start"; return 1; }
+    { skip "$host: Audacity's preferences name no scripting module after its first start"; return 1; }
   rm -f "$audacity_pipe_to" "$audacity_pipe_from"
   audacity_start "$work/audacity-script.log"
   deadline=$((SECONDS + 60))
   until [ -p "$audacity_pipe_from" ] || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
   if [ ! -p "$audacity_pipe_from" ]; then
     audacity_stop
-    skip "$host" "Audacity opened no scripting pipe within 60 s"
+    skip "$host: Audacity opened no scripting pipe within 60 s"
     return 1
   fi
   # Read-write opens never block on a pipe, whether or not Audacity has opened its end yet.
   exec {audacity_to}<>"$audacity_pipe_to" {audacity_from}<>"$audacity_pipe_from"
   if ! audacity_wait_ready || ! audacity_commands=$(audacity_command "GetInfo: Type=Commands Format=Brief"); then
     audacity_end_session
-    skip "$host" "Audacity does not answer on its scripting pipe"
+    skip "$host: Audacity does not answer on its scripting pipe"
     return 1
   fi
 }
@@ -227,12 +229,12 @@ audacity_end_session() {
 # Whether Audacity, its scripting module and Xvfb are here and no Audacity of this user runs;
 # skips the caller's $host with the reason when not.
 audacity_can_run() {
-  [ -x "$audacity_bin" ] || { skip "$host" "no $audacity_bin (Debian's audacity package)"; return 1; }
-  command -v Xvfb >/dev/null || { skip "$host" "no Xvfb (Debian's xvfb package)"; return 1; }
+  [ -x "$audacity_bin" ] || { skip "$host: no $audacity_bin (Debian's audacity package)"; return 1; }
+  command -v Xvfb >/dev/null || { skip "$host: no Xvfb (Debian's xvfb package)"; return 1; }
   [ -f /usr/lib/audacity/modules/mod-script-pipe.so ] ||
-    { skip "$host" "no scripting module /usr/lib/audacity/modules/mod-script-pipe.so"; return 1; }
+    { skip "$host: no scripting module /usr/lib/audacity/modules/mod-script-pipe.so"; return 1; }
   if pgrep -u "$(id -u)" -x audacity >/dev/null; then
-    skip "$host" "an Audacity of this user is running, and the scripting pipes are per user"
+    skip "$host: an Audacity of this user is running, and the scripting pipes are per user"
     return 1
   fi
 }
@@ -247,7 +249,7 @@ check_audacity() {
   audacity_session || return 0
   local commands=$audacity_commands
   echo "$commands" >"$work/audacity-commands.txt"
-  echo "check-hosts: Audacity's scan, and a render through its scripting pipe at the defaults:"
+  note "Audacity's scan, and a render through its scripting pipe at the defaults:"
   local judged=yes
   audacity_check_plugins "$commands" || judged=no
   audacity_end_session
@@ -260,7 +262,8 @@ check_audacity() {
   settings=$(awk -v header="[pluginsettings/base64\\:$section/private/CurrentSettings]" '
     /^\[/ { inside = ($0 == header); next }
     inside' "$work/audacity-home/config/audacity/pluginsettings.cfg" | xargs)
-  local expected_settings="UniqueID=$(id_number Tinv) Version=1 Elements=2 Parameters=Depth=0.5 Gain=0.5"
+  local expected_settings
+  expected_settings="UniqueID=$(id_number Tinv) Version=1 Elements=2 Parameters=Depth=0.5 Gain=0.5"
   if [ "$settings" = "$expected_settings" ]; then
     printf '  %-22s %s\n' "$(basename "$module")" "settings: $settings"
   else

@@ -1,7 +1,9 @@
+# shellcheck shell=bash
 # Part of scripts/check-hosts (sourced after ardour-render.sh and audacity.sh): the LV2 edition
 # in the hosts that load LV2 plug-ins, with their recipes' own functions. Each host is found the
 # bundle through LV2_PATH: a folder holding only the built bundle, then Debian's bundles, where the
 # peer is (x42's nodelay, which delays by a set amount and reports it as latency).
+: "${work:?}" "${input:?}" "${render:?}" "${module:?}" "${lv2_bundle:?}"
 lv2_uri=urn:vexa:tinvoicer
 lv2_peer_uri=http://gareus.org/oss/lv2/nodelay
 
@@ -26,7 +28,7 @@ check_ardour_lv2_render() {
   reference_file=$(reference "$module") || { fail "tinvoicer-render could not render through $module"; return; }
   local -x LV2_PATH
   LV2_PATH=$(lv2_search_path)
-  echo "check-hosts: Ardour renders the file through LV2 plug-ins (first channel of the master bus):"
+  note "Ardour renders the file through LV2 plug-ins (first channel of the master bus):"
   lv2_ardour_check "$lv2_peer_uri" 0=100,1=2 100 "$input" --lag -100 ||
     { fail "Ardour's render through the peer $lv2_peer_uri is not the input 100 samples early: the recipe is broken"; return; }
   lv2_ardour_check "$lv2_uri" "" 1024 "$reference_file" ||
@@ -82,7 +84,7 @@ lv2_mismatch() {
     fail "$*"
     return 0
   fi
-  skip "$host" "the recipe fails on the peer $uri, so the plug-in is not judged: $*"
+  skip "$host: the recipe fails on the peer $uri, so the plug-in is not judged: $*"
   return 1
 }
 
@@ -122,12 +124,14 @@ check_audacity_lv2() {
   local padded="$work/padded.wav" source
   mkdir -p "$work"
   sox -V1 "$input" "$padded" pad 11025s 0 || { fail "sox could not pad $input with silence"; return; }
+  # shellcheck disable=SC2034  # read by audacity_session, which this call reaches
   local audacity_between_starts=lv2_audacity_peer_settings
   LV2_PATH=$search_path audacity_session || return 0
-  echo "check-hosts: Audacity's scan of the LV2 plug-ins, and a render through its scripting pipe:"
+  note "Audacity's scan of the LV2 plug-ins, and a render through its scripting pipe:"
   local uri name id rendered verdict expected=""
   for uri in "${audacity_lv2_uris[@]}"; do
     name=$(registry_field "$uri" Name)
+    # shellcheck disable=SC2154  # set by audacity_session
     id=$(awk -F'"' -v name="$name" '$4 == name && $8 == "n/a" { print $2; exit }' <<<"$audacity_commands")
     source=$input
     [ "$uri" != "$lv2_peer_uri" ] || source=$padded

@@ -1,6 +1,8 @@
+# shellcheck shell=bash
 # Part of scripts/check-hosts (sourced): the plug-in scanner helpers of Qtractor and MusE. Each
 # host runs its helper on a plug-in file and keeps what it prints; the helpers' records must
 # agree with `tinvoicer-render --list` on the peers and the module.
+: "${work:?}" "${render:?}" "${module:?}" "${host_peers:?}"
 qtractor_scanner=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
 muse_scanner=/usr/bin/muse_plugin_scan
 
@@ -15,8 +17,8 @@ listed_identity() {
 # record in the terms of listed_identity.
 check_scanner() {
   local host=$1 scanner=$2 file says expected
-  [ -x "$scanner" ] || { skip "$host" "no $scanner (Debian's ${host,,} package)"; return; }
-  echo "check-hosts: $host's scanner ($(basename "$scanner")) and tinvoicer-render --list:"
+  [ -x "$scanner" ] || { skip "$host: no $scanner (Debian's ${host,,} package)"; return; }
+  note "$host's scanner ($(basename "$scanner")) and tinvoicer-render --list:"
   for file in "${host_peers[@]}" "$module"; do
     says=$("${host,,}_identity" "$file")
     expected=$(listed_identity "$file")
@@ -37,19 +39,20 @@ qtractor_identity() {
   local record
   record=$(printf 'VST:%s\n' "$1" | HOME="$work" timeout 60 "$qtractor_scanner" 2>/dev/null | grep '^VST|' | head -1)
   [ -n "$record" ] || { echo "<no record>"; return; }
-  local type name audio midi controls flags file index id
-  IFS='|' read -r type name audio midi controls flags file index id <<<"$record"
+  local name audio controls id
+  # type|name|audio|midi|controls|flags|file|index|id
+  IFS='|' read -r _ name audio _ controls _ _ _ id <<<"$record"
   echo "$name | $((id)) | ${audio%%:*} in | ${audio##*:} out | ${controls%%:*} parameters"
 }
 
 # MusE's helper writes an XML record per plug-in into a file that must exist beforehand; -p adds
 # the ports, audio and control.
 muse_identity() {
-  local out="$work/muse-$(basename "$1").xml"
+  local out
+  out="$work/muse-$(basename "$1").xml"
   : >"$out"
   HOME="$work" timeout 60 "$muse_scanner" -t 16 -f "$1" -o "$out" -p >/dev/null 2>&1 || true
   grep -q '<uniqueID>' "$out" || { echo "<no record>"; return; }
-  local field
   field() { sed -n "s:.*<$1>\(.*\)</$1>.*:\1:p" "$out" | head -1; }
   echo "$(field name) | $(field uniqueID) | $(field inports) in | $(field outports) out | $(field ctlInports) parameters"
 }

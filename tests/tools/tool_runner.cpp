@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -28,14 +30,46 @@ std::string makeScratchFolder() {
     return pattern;
 }
 
+/// The tool and the module it loads by default, copied into `copies` (opened to everyone): a build
+/// under a home folder (mode 0700, as root's is) is out of the user nobody's reach. Returns the
+/// copied tool's path.
+std::string copyForNobody(const ScratchFolder& copies) {
+    const std::filesystem::path tool = TINVOICER_RENDER_PATH;
+    const std::filesystem::path module = tool.parent_path() / "Tinvoicer.so";
+    std::filesystem::copy_file(tool, copies.file(tool.filename()));
+    std::filesystem::copy_file(module, copies.file(module.filename()));
+    ::chmod(copies.path.c_str(), 0755);
+    return copies.file(tool.filename());
+}
+
 }  // namespace
+
+std::string whyNobodyCannotRunTheTool() {
+    if (::geteuid() != 0) {
+        return {};
+    }
+    ScratchFolder probe;
+    for (std::filesystem::path folder = std::filesystem::path(probe.path).parent_path(); folder != folder.root_path();
+         folder = folder.parent_path()) {
+        struct stat status {};
+        if (::stat(folder.c_str(), &status) != 0 || (status.st_mode & S_IXOTH) == 0) {
+            return "the user nobody cannot enter the temporary folder " + folder.string() + " (set TMPDIR elsewhere)";
+        }
+    }
+    return {};
+}
 
 ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup) {
     ScratchFolder capture;
     const std::string outPath = capture.file("stdout");
     const std::string errPath = capture.file("stderr");
     std::vector<char*> argv;
+    const bool asNobody = setup.unprivileged && ::geteuid() == 0;
+    std::optional<ScratchFolder> reachable;
     std::string program = TINVOICER_RENDER_PATH;
+    if (asNobody) {
+        program = copyForNobody(reachable.emplace());
+    }
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
     for (std::string& argument : copies) {
@@ -72,8 +106,7 @@ ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup) {
         ::dup2(err, STDERR_FILENO);
         // Root may write into any folder, so a refused folder needs a user that can be refused; the
         // captures are open already.
-        if (setup.unprivileged && ::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+        if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
             ::_exit(126);
         }
         ::execv(argv[0], argv.data());

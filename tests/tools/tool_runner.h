@@ -25,6 +25,10 @@ struct RunSetup {
 /// every signal has its default disposition unless the setup ignores it.
 ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup = {});
 
+/// Why an unprivileged run cannot happen here (empty when it can): as root, the tool runs as the
+/// user nobody from a copy in the temporary folder, which that user must be able to enter.
+std::string whyNobodyCannotRunTheTool();
+
 /// A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchFolder {
 public:
