@@ -60,8 +60,9 @@ check_ardour_lv2_preset() {
   local verdict status=0
   verdict=$(audio_compare --lag -1024 "$rendered" "$work/lv2apply-deep.wav") || status=$?
   printf '  %-40s controls %s; %s\n' "$lv2_uri, preset Deep robot" "$controls" "$verdict"
-  [[ " $controls " == *" 2=-12.0 "* ]] && [ "$status" -eq 0 ] ||
+  if [[ " $controls " != *" 2=-12.0 "* ]] || [ "$status" -ne 0 ]; then
     fail "Ardour's render through $lv2_uri with the preset Deep robot is not lv2apply's at pitch -12"
+  fi
 }
 
 # Renders through one LV2 plug-in (URI, controls INDEX=VALUE,...) and judges the export against
