@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# Shared by scripts/check-browser and scripts/bench-web (sourced, not run).
+# Shared by scripts/check-browser and scripts/bench-web (sourced after lib/common.sh, not run).
+: "${root:?}"
 
 # browser_modules BUILD_DIR: installs puppeteer-core as tests/web/package-lock.json names it into
 # BUILD_DIR/browser-check-modules (the source tree holds sources only), again only when the lock
@@ -15,7 +16,8 @@ browser_modules() {
 }
 
 # start_page_server SITE WORK: serves SITE on a free port of 127.0.0.1; sets page_server (its PID,
-# for stop_page_server) and page_url. Fails when the server does not say its address within 10 s.
+# for stop_page_server, which the caller hands to at_exit before its work folder) and page_url.
+# Ends the script when the server does not say its address within 10 s.
 start_page_server() {
   node "$1/serve.mjs" --port 0 >"$2/serve.log" 2>&1 &
   page_server=$!
@@ -26,7 +28,7 @@ start_page_server() {
     if [ -n "$page_url" ] || ! kill -0 "$page_server" 2>/dev/null; then break; fi
     sleep 0.1
   done
-  [ -n "$page_url" ] || { cat "$2/serve.log" >&2; echo "the page's server did not start" >&2; return 1; }
+  [ -n "$page_url" ] || { cat "$2/serve.log" >&2; die "the page's server did not start"; }
 }
 
 stop_page_server() {
