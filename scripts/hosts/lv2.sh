@@ -42,7 +42,7 @@ check_ardour_lv2_render() {
 # lined up: Ardour compensates the 1024 samples, lv2apply does not.
 check_ardour_lv2_preset() {
   local peer=urn:ardour:a-delay rendered controls
-  echo "check-hosts: Ardour renders through LV2 presets:"
+  note "Ardour renders through LV2 presets:"
   rendered=$(RENDER_PLUGIN_PRESET=Zero ardour_render LV2 "$peer") || true
   controls=$(sed -n 's/^plug-in controls: //p' "$(dirname "${rendered:-$work/none/x}").log" 2>/dev/null)
   if [[ " $controls " != *" 3=3.0 "* ]]; then
