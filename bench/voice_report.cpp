@@ -13,7 +13,7 @@
 
 #include "core/zero_phase_core.h"
 #include "support/signals.h"
-#include "support/voice_measures.h"
+#include "voice_measures.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <vector>
 
+#include "bench/voice_measures.h"
 #include "core/zero_phase_core.h"
 #include "support/signals.h"
-#include "support/voice_measures.h"
 
 namespace {
 

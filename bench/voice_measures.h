@@ -1,6 +1,7 @@
 // What a listener hears of a voice, measured: the pitch of its harmonic comb, its level, the
 // largest jump from one sample to the next, and a synthetic voiced sound to measure them on.
-// Shared by the core's tests and scripts/voice-report.
+// scripts/voice-report measures with them (bench/voice_report.cpp), and the core's tests assert
+// with the same measures.
 #pragma once
 
 #include <algorithm>
