@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/zero_phase_core.h"
 #include "spectral/real_fft.h"
 
 namespace voice_measures {
@@ -145,6 +146,46 @@ inline double harmonicComb(const std::vector<float>& x, std::size_t first, doubl
     while (scores[i] < 0.8 * best) ++i;
     while (i + 1 < scores.size() && scores[i + 1] >= scores[i]) ++i;
     return candidates[i];
+}
+
+/// The settings the voice is measured at, in semitones from the classic pitch.
+constexpr float kSettings[] = {-24.0f, -18.0f, -12.0f, -7.0f, -3.0f, 3.0f, 7.0f, 12.0f};
+/// The first frames hold the silence before the input: measures start after them.
+constexpr std::size_t kSettle = 4096;
+
+/// `in` through a fresh core in blocks of 512, the controls of each block from `controlsAt(the
+/// block's first sample)`.
+template <typename ControlsAt>
+std::vector<float> render(const std::vector<float>& in, ControlsAt controlsAt) {
+    tinvoicer::ZeroPhaseCore core;
+    std::vector<float> out(in.size());
+    for (std::size_t start = 0; start < in.size(); start += 512) {
+        const auto count = static_cast<int32_t>(std::min<std::size_t>(512, in.size() - start));
+        core.process(in.data() + start, out.data() + start, count, controlsAt(start));
+    }
+    return out;
+}
+
+/// `in` through a fresh core at 0 dB, `semitones` and `percent` of robot.
+inline std::vector<float> renderAt(const std::vector<float>& in, float semitones, float percent = 100.0f) {
+    using namespace tinvoicer;
+    const VoiceControls controls{Gain(), Pitch::fromSemitones(semitones), Mix::fromPercent(percent)};
+    return render(in, [&](std::size_t) { return controls; });
+}
+
+/// The delay of the robot at `semitones`: how far the energy centroid of its answer to `burst` lies
+/// from the burst's own (a click alone has no power where the classic window looks), averaged
+/// over bursts at 32 phases spread evenly over one frame spacing.
+inline double burstDelay(float semitones, const std::vector<float>& burst) {
+    const int32_t spacing =
+        tinvoicer::Pitch::fromSemitones(semitones).frameSpacing(tinvoicer::ZeroPhaseCore::kFrameSamples);
+    double sum = 0.0;
+    for (int32_t phase = 0; phase < 32; ++phase) {
+        std::vector<float> in(8192, 0.0f);
+        std::copy(burst.begin(), burst.end(), in.begin() + 2048 + phase * spacing / 32);
+        sum += energyCentroid(renderAt(in, semitones)) - energyCentroid(in);
+    }
+    return sum / 32.0;
 }
 
 }  // namespace voice_measures

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "core/zero_phase_core.h"
 #include "support/signals.h"
 #include "voice_measures.h"
 
@@ -22,36 +21,12 @@ using tinvoicer::Gain;
 using tinvoicer::Mix;
 using tinvoicer::Pitch;
 using tinvoicer::VoiceControls;
-using tinvoicer::ZeroPhaseCore;
-
-constexpr float kSettings[] = {-24.0f, -18.0f, -12.0f, -7.0f, -3.0f, 3.0f, 7.0f, 12.0f};
-// The first frames hold the silence before the input; measures start after them.
-constexpr std::size_t kSettle = 4096;
-constexpr int32_t kBlock = 512;
 
 struct Signal {
     std::string name;
     double sampleRateHz;
     std::vector<float> samples;
 };
-
-/// The core at one setting from a reset, in blocks of kBlock, the controls set before each
-/// block by `controlsAt` (the block's first sample index).
-template <typename ControlsAt>
-std::vector<float> render(const std::vector<float>& in, ControlsAt controlsAt) {
-    ZeroPhaseCore core;
-    std::vector<float> out(in.size());
-    for (std::size_t start = 0; start < in.size(); start += kBlock) {
-        const int32_t count = static_cast<int32_t>(std::min<std::size_t>(kBlock, in.size() - start));
-        core.process(in.data() + start, out.data() + start, count, controlsAt(start));
-    }
-    return out;
-}
-
-std::vector<float> renderAt(const std::vector<float>& in, float semitones, float mixPercent = 100.0f) {
-    const VoiceControls controls{Gain(), Pitch::fromSemitones(semitones), Mix::fromPercent(mixPercent)};
-    return render(in, [&](std::size_t) { return controls; });
-}
 
 bool readMono(const std::string& path, Signal& signal) {
     SF_INFO info{};
@@ -70,20 +45,8 @@ bool readMono(const std::string& path, Signal& signal) {
     return true;
 }
 
-/// The delay of the robot at `semitones`: how far the energy centroid of its answer to a burst of
-/// noise lies from the burst's own (a click alone has no power where the classic window looks),
-/// averaged over 32 bursts at phases spread evenly over one frame spacing.
-double burstDelay(float semitones) {
-    const int32_t spacing = Pitch::fromSemitones(semitones).frameSpacing(ZeroPhaseCore::kFrameSamples);
-    const std::vector<float> burst = test_support::noise(64, 0.5f, 3);
-    double sum = 0.0;
-    for (int32_t phase = 0; phase < 32; ++phase) {
-        std::vector<float> in(16384, 0.0f);
-        std::copy(burst.begin(), burst.end(), in.begin() + 4096 + phase * spacing / 32);
-        sum += energyCentroid(renderAt(in, semitones)) - energyCentroid(in);
-    }
-    return sum / 32.0;
-}
+/// The robot's delay at `semitones`, on a burst of noise.
+double burstDelay(float semitones) { return voice_measures::burstDelay(semitones, test_support::noise(64, 0.5f, 3)); }
 
 /// The longest run of samples below -80 dBFS after the first frames.
 std::size_t longestQuiet(const std::vector<float>& x) {
