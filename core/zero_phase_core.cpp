@@ -68,15 +68,13 @@ VoiceProcessor::~VoiceProcessor() = default;
 
 void VoiceProcessor::setFrameSpacing(int32_t spacing) {
     setHop(spacing);
-    centred = hopSamples() != classicSpacing;
-    useWindows(centred ? analysisWindow.get() : nullptr, centred ? pulseWindow.get() : nullptr);
-    spacingLevel = static_cast<float>(std::sqrt(static_cast<double>(hopSamples()) / classicSpacing));
+    useWindows(centred() ? analysisWindow.get() : nullptr, centred() ? pulseWindow.get() : nullptr);
 }
 
 // Bin k times (-1)^k: the zero-phase pulse moves from the frame's ends to its middle.
 void VoiceProcessor::processSpectrum() {
     ZeroPhaseProcessor::processSpectrum();
-    if (!centred) return;
+    if (!centred()) return;
     const int32_t count = size / 2 + 1;
     for (int32_t k = 1; k < count; k += 2) bins[k].re = -bins[k].re;
 }
@@ -87,7 +85,8 @@ void VoiceProcessor::processSpectrum() {
 // the window's product would be -0 for a negative sample, which hosts that add the output to a
 // silent bus turn into +0, so their bits would differ from ours.
 void VoiceProcessor::processResynthesis() {
-    if (!centred) return;
+    if (!centred()) return;
+    const float spacingLevel = static_cast<float>(std::sqrt(static_cast<double>(hopSamples()) / classicSpacing));
     const float classicPower = weightedPower(classicSquares.get(), frame.get(), 0, size);
     const float pulsePower = weightedPower(pulseSquares.get(), frame.get(), pulseStart, pulseEnd);
     const float gain = pulsePower > 0.0f ? spacingLevel * std::sqrt(classicPower / pulsePower) : 0.0f;
@@ -119,7 +118,7 @@ void ZeroPhaseCore::clearIfStale() {
     // A reset from another thread lands here, before anything reads the history.
     if (historyStale.load(std::memory_order_relaxed) && historyStale.exchange(false, std::memory_order_acquire)) {
         processor->reset();
-        rampsFromLastCall = false;
+        lastLevels.reset();
     }
 }
 
@@ -159,33 +158,27 @@ void ZeroPhaseCore::process(const float* in, float* out, int32_t count, const Vo
     const FlushDenormalsScope flushDenormals;
     clearIfStale();
     processor->setFrameSpacing(controls.pitch.frameSpacing(processor->frameSize()));
-    targetFactor = controls.gain.factor();
-    targetMix = controls.mix.fraction();
-    if (!rampsFromLastCall) {
-        lastFactor = targetFactor;
-        lastMix = targetMix;
-    }
-    const bool steady = lastFactor == targetFactor && lastMix == targetMix;
+    const Levels target{controls.gain.factor(), controls.mix.fraction()};
+    const Levels from = lastLevels.value_or(target);
+    const bool steady = from == target;
     float robot[kRunSamples];
     float voice[kRunSamples];
     for (int32_t start = 0; start < count; start += kRunSamples) {
         const int32_t length = std::min(kRunSamples, count - start);
-        if (steady && targetMix == 1.0f) {
+        if (steady && target.mix == 1.0f) {
             // The robot alone, as the classic calls give it: the voice is not needed.
             processor->processBlock(in + start, robot, length);
-            for (int32_t i = 0; i < length; ++i) out[start + i] = robot[i] * targetFactor;
+            for (int32_t i = 0; i < length; ++i) out[start + i] = robot[i] * target.factor;
         } else {
             processor->processBlock(in + start, robot, voice, length);
             if (steady) {
-                blend(robot, voice, out + start, length, targetFactor, targetMix);
+                blend(robot, voice, out + start, length, target);
             } else {
-                rampedBlend(robot, voice, out + start, length, start, count);
+                rampedBlend(robot, voice, out + start, length, start, count, from, target);
             }
         }
     }
-    lastFactor = targetFactor;
-    lastMix = targetMix;
-    rampsFromLastCall = true;
+    lastLevels = target;
 }
 
 float ZeroPhaseCore::shareAt(float fraction) const {
@@ -203,25 +196,25 @@ float ZeroPhaseCore::blended(float robot, float voice, float mix) const {
     return shareAt(mix) * robot + shareAt(1.0f - mix) * voice;
 }
 
-void ZeroPhaseCore::blend(const float* robot, const float* voice, float* out, int32_t count, float factor, float mix) {
-    if (mix == 0.0f) {
-        for (int32_t i = 0; i < count; ++i) out[i] = factor * voice[i];
+void ZeroPhaseCore::blend(const float* robot, const float* voice, float* out, int32_t count, Levels levels) const {
+    if (levels.mix == 0.0f) {
+        for (int32_t i = 0; i < count; ++i) out[i] = levels.factor * voice[i];
         return;
     }
-    const float robotShare = shareAt(mix);
-    const float voiceShare = shareAt(1.0f - mix);
-    for (int32_t i = 0; i < count; ++i) out[i] = factor * (robotShare * robot[i] + voiceShare * voice[i]);
+    const float robotShare = shareAt(levels.mix);
+    const float voiceShare = shareAt(1.0f - levels.mix);
+    for (int32_t i = 0; i < count; ++i) out[i] = levels.factor * (robotShare * robot[i] + voiceShare * voice[i]);
 }
 
 // Sample `done + i` of a call of `total` is i + 1 steps of 1/total along the way from the last
 // call's values to this call's, which the call's last sample reaches.
 void ZeroPhaseCore::rampedBlend(const float* robot, const float* voice, float* out, int32_t count, int32_t done,
-                                int32_t total) {
+                                int32_t total, Levels from, Levels to) const {
     const float step = 1.0f / static_cast<float>(total);
     for (int32_t i = 0; i < count; ++i) {
         const float along = static_cast<float>(done + i + 1) * step;
-        const float factor = lastFactor + (targetFactor - lastFactor) * along;
-        out[i] = factor * blended(robot[i], voice[i], lastMix + (targetMix - lastMix) * along);
+        const float factor = from.factor + (to.factor - from.factor) * along;
+        out[i] = factor * blended(robot[i], voice[i], from.mix + (to.mix - from.mix) * along);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "core/voice_controls.h"
 #include "spectral/real_fft.h"
@@ -72,8 +73,15 @@ private:
     void clearIfStale();
     template <typename Write>
     void runClassic(const float* in, float* out, int32_t count, Gain gain, Write write);
-    void blend(const float* robot, const float* voice, float* out, int32_t count, float factor, float mix);
-    void rampedBlend(const float* robot, const float* voice, float* out, int32_t count, int32_t done, int32_t total);
+    /// Gain's factor and the robot's share of the mix.
+    struct Levels {
+        float factor;
+        float mix;
+        bool operator==(const Levels& other) const { return factor == other.factor && mix == other.mix; }
+    };
+    void blend(const float* robot, const float* voice, float* out, int32_t count, Levels levels) const;
+    void rampedBlend(const float* robot, const float* voice, float* out, int32_t count, int32_t done, int32_t total,
+                     Levels from, Levels to) const;
     /// The robot's share of the output at the robot's `fraction` of the mix, and the voice's at
     /// 1 - fraction: sin(pi/2 * fraction), from the table. The two are incoherent, so their
     /// powers add: equal power (a linear blend dips 3 dB in the middle), and neither share jumps
@@ -86,14 +94,8 @@ private:
     static_assert(std::atomic<bool>::is_always_lock_free, "reset raises the flag without a lock");
     std::unique_ptr<VoiceProcessor> processor;
 
-    /// What process() reached at the end of its last call, where the next call's ramps start;
-    /// none after a reset.
-    bool rampsFromLastCall = false;
-    float lastFactor = 1.0f;
-    float lastMix = 1.0f;
-    /// The ramps of the running call, from the last values to these.
-    float targetFactor = 1.0f;
-    float targetMix = 1.0f;
+    /// Where the last process() call ended, where the next call's ramps start; none after a reset.
+    std::optional<Levels> lastLevels;
 
     static constexpr int32_t kShareSteps = 256;
     /// sin(pi/2 * i / kShareSteps), filled at construction.

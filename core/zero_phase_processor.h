@@ -51,6 +51,8 @@ protected:
     void processResynthesis() override;
 
 private:
+    bool centred() const { return hopSamples() != classicSpacing; }
+
     /// 0.5 * (1 - cos(2*pi*i/N)), whose peak is at N/2.
     spectral::AlignedFloats analysisWindow;
     /// A raised cosine of N/4 samples around N/2, zero elsewhere.
@@ -62,9 +64,6 @@ private:
     /// The pulse window's span, [pulseStart, pulseEnd): a quarter frame around N/2.
     int32_t pulseStart;
     int32_t pulseEnd;
-    bool centred = false;
-    /// sqrt(spacing / classic spacing).
-    float spacingLevel = 1.0f;
 };
 
 /// The frame processor inside `core`, for the VST 2 effect, which keeps its Depth there, and for
