@@ -15,6 +15,11 @@
 
 namespace voice_measures {
 
+using tinvoicer::Gain;
+using tinvoicer::Mix;
+using tinvoicer::Pitch;
+using tinvoicer::VoiceControls;
+
 constexpr double kPi = 3.14159265358979323846;
 
 /// A sustained vowel: a glottal-like pulse train at `pitchHz` (each period a falling ramp, rich in

@@ -17,10 +17,6 @@
 namespace {
 
 using namespace voice_measures;
-using tinvoicer::Gain;
-using tinvoicer::Mix;
-using tinvoicer::Pitch;
-using tinvoicer::VoiceControls;
 
 struct Signal {
     std::string name;

@@ -12,10 +12,6 @@
 namespace {
 
 using namespace voice_measures;
-using tinvoicer::Gain;
-using tinvoicer::Mix;
-using tinvoicer::Pitch;
-using tinvoicer::VoiceControls;
 
 constexpr double kRateHz = 48000.0;
 
