@@ -173,7 +173,6 @@ std::vector<float> render(const std::vector<float>& in, ControlsAt controlsAt) {
 
 /// `in` through a fresh core at 0 dB, `semitones` and `percent` of robot.
 inline std::vector<float> renderAt(const std::vector<float>& in, float semitones, float percent = 100.0f) {
-    using namespace tinvoicer;
     const VoiceControls controls{Gain(), Pitch::fromSemitones(semitones), Mix::fromPercent(percent)};
     return render(in, [&](std::size_t) { return controls; });
 }
