@@ -1,146 +1,150 @@
-"""The effect object on numpy audio: bits against the LV2 edition, streams, layouts, bad input and
-the GIL."""
+"""The Python edition: bits against the VST 2 and LV2 editions, layouts, streams, bad input, the GIL,
+batches on threads and on Dask. CMakeLists.txt beside this file names the build's parts compared with."""
 
-import math
+import functools
+import os
+import resource
+import subprocess
 import threading
-import time
+from time import perf_counter, sleep
 
 import numpy as np
 import pytest
+import soundfile
 
-from conftest import assert_same_bits, read_planar, render_lv2, voice, write_planar
-from tinvoicer import LATENCY, Tinvoicer
+from tinvoicer import LATENCY, BatchError, Tinvoicer, process_file, process_files
 
 
-@pytest.mark.parametrize("gain_db, pitch, mix", [(0.0, -12.0, 100.0), (-6.5, 7.0, 50.0), (20.0, -24.0, 0.0),
-                                                 (3.3, 12.0, 30.0)])
-def test_settings_beyond_the_classic_robot_give_the_lv2_editions_bits(tmp_path, gain_db, pitch, mix):
+def voice(channels, frames, seed=7):
+    """A tone gliding over noise, each channel its own: every bin has energy, and channels differ."""
+    rng = np.random.default_rng(seed)
+    t = np.arange(frames) / 44100.0
+    tones = [0.5 * np.sin(2 * np.pi * (150.0 + 70.0 * channel) * t * (1.0 + t)) for channel in range(channels)]
+    return (np.array(tones) + 0.1 * rng.standard_normal((channels, frames))).astype(np.float32)
+
+
+def assert_same_bits(actual, expected):
+    assert actual.dtype == expected.dtype
+    np.testing.assert_array_equal(actual.view(f"u{actual.itemsize}"), expected.view(f"u{expected.itemsize}"))
+
+
+def write_planar(path, audio):
+    soundfile.write(path, np.atleast_2d(audio).T, 44100, subtype="FLOAT")
+    return path
+
+
+def read_planar(path):
+    return soundfile.read(path, dtype="float32", always_2d=True)[0].T
+
+
+def built(variable):
+    if not os.environ.get(variable):
+        pytest.skip(f"{variable} is not set: this build has no such part to compare with")
+    return os.environ[variable]
+
+
+@pytest.mark.parametrize("gain_db, render_options", [(0.0, []), (10.0, ["--param", "Gain=0.75"])])
+def test_the_classic_robot_gives_tinvoicer_renders_bits(tmp_path, gain_db, render_options):
+    source = write_planar(tmp_path / "in.wav", voice(2, 30011))
+    subprocess.run([built("TINVOICER_RENDER"), "--plugin", built("TINVOICER_VST2_MODULE"), *render_options, source,
+                    "-o", tmp_path / "tool.wav"], check=True)
+    process_file(source, tmp_path / "py.wav", gain_db=gain_db)
+    expected = read_planar(tmp_path / "tool.wav")
+    assert_same_bits(read_planar(tmp_path / "py.wav"), expected)
+    assert_same_bits(Tinvoicer(gain_db=gain_db)(read_planar(source), 44100), expected)
+
+
+@pytest.mark.parametrize("controls", [(0.0, -12.0, 100.0), (-6.5, 7.0, 50.0), (20.0, -24.0, 30.0)])
+def test_settings_beyond_the_classic_robot_give_the_lv2_editions_bits(tmp_path, controls):
+    # lv2apply writes the stream, LATENCY samples late and of the input's length: the input is padded.
     audio = voice(1, 20011)[0]
-    padded = np.concatenate([audio, np.zeros(LATENCY, np.float32)])
-    stream = read_planar(render_lv2(write_planar(tmp_path / "in.wav", padded), tmp_path / "out.wav", gain_db, pitch,
-                                    mix))[0]
-    fx = Tinvoicer(gain_db=gain_db, pitch=pitch, mix=mix)
-    assert_same_bits(fx(audio, 48000), stream[LATENCY:])
-    fx.reset()
-    assert_same_bits(fx.process(audio, 48000, reset=False), stream[:audio.size])
+    write_planar(tmp_path / "in.wav", np.concatenate([audio, np.zeros(LATENCY, np.float32)]))
+    arguments = [word for name, value in zip(["gain", "pitch", "mix"], controls) for word in ("-c", name, repr(value))]
+    subprocess.run([built("TINVOICER_LV2APPLY"), "-i", tmp_path / "in.wav", "-o", tmp_path / "out.wav", *arguments,
+                    "urn:vexa:tinvoicer"], env=dict(os.environ, LV2_PATH=built("TINVOICER_LV2_PATH")), check=True)
+    stream = read_planar(tmp_path / "out.wav")[0]
+    assert_same_bits(Tinvoicer(*controls)(audio, 44100), stream[LATENCY:])
+    assert_same_bits(Tinvoicer(*controls).process(audio, 44100, reset=False), stream[:audio.size])
 
 
-@pytest.mark.parametrize("channels", [1, 2])
-def test_a_stream_in_chunks_gives_the_bits_of_one_call(channels):
-    audio = voice(channels, 30000)
-    fx = Tinvoicer(pitch=-5.0, mix=70.0)
-    whole = fx.process(audio, 44100, reset=False)
-    fx.reset()
-    cuts = np.cumsum([2, 7, 400, 10, 3000, 1023, 1025, 9000])
-    chunks = [fx.process(part, 44100, reset=False) for part in np.split(audio, cuts, axis=1)]
-    assert_same_bits(np.concatenate(chunks, axis=1), whole)
-    if channels == 1:  # 1-D chunks, down to a single sample
-        fx.reset()
-        ones = [fx.process(part[0], 44100, reset=False) for part in np.split(audio, [1, 2, 3, 700], axis=1)]
-        assert_same_bits(np.concatenate(ones), whole[0])
-
-
-def test_reset_forgets_the_stream_and_only_reset_does():
-    audio, other = voice(2, 20000), voice(2, 5000, seed=3)
-    fresh_stream = Tinvoicer().process(audio, 44100, reset=False)
-    fx = Tinvoicer()
-    fx.process(other, 44100, reset=False)
-    assert not np.array_equal(fx.process(audio, 44100, reset=False), fresh_stream)
-    fx.process(other, 44100, reset=False)
-    assert_same_bits(fx(audio, 44100), Tinvoicer()(audio, 44100))
-    fx.process(other, 44100, reset=False)
-    fx.reset()
-    assert_same_bits(fx.process(audio, 44100, reset=False), fresh_stream)
-
-
-LAYOUTS = {
-    "mono float32": lambda a: a[0],
-    "mono float64": lambda a: a[0].astype(np.float64),
-    "one row": lambda a: a[:1],
-    "stereo float64": lambda a: a[:2].astype(np.float64),
-    "six channels": lambda a: a,
-    "soundfile's layout transposed": lambda a: np.ascontiguousarray(a[:2].T).T,
-    "every other sample": lambda a: a[:2, ::2],
-    "big-endian float32": lambda a: a[:2].astype(">f4"),
-    "a list of floats": lambda a: a[0, :3000].tolist(),
-    "no samples": lambda a: a[:2, :0],
-}
+LAYOUTS = {"mono float32": lambda a: a[0], "mono float64": lambda a: a[0].astype(np.float64),
+           "six channels float32": lambda a: a, "stereo float64": lambda a: a[:2].astype(np.float64),
+           "soundfile's (samples, channels) transposed": lambda a: np.ascontiguousarray(a.T).T}
 
 
 @pytest.mark.parametrize("layout", LAYOUTS)
-def test_every_accepted_layout_renders_each_channel_as_mono(layout):
-    audio = LAYOUTS[layout](voice(6, 9000))
-    out = Tinvoicer(pitch=3.0)(audio, 44100)
-    given = np.asarray(audio)
-    assert out.shape == given.shape
-    assert out.dtype == (np.float32 if given.dtype.itemsize == 4 else np.float64)
-    for channel, row in enumerate(np.atleast_2d(given)):
-        mono = Tinvoicer(pitch=3.0)(row.astype(np.float32), 44100)
-        assert_same_bits(np.atleast_2d(out)[channel], mono.astype(out.dtype))
+def test_each_channel_of_every_layout_renders_as_mono_and_streams_in_chunks_as_in_one_call(layout):
+    audio, fx = LAYOUTS[layout](voice(6, 9000)), Tinvoicer(pitch=3.0, mix=70.0)
+    whole = fx.process(audio, 44100, reset=False)
+    out = fx(audio, 44100)  # reset=True: from silence after a stream
+    assert out.shape == audio.shape and out.dtype == audio.dtype
+    for rendered, channel in zip(np.atleast_2d(out), np.atleast_2d(audio)):
+        assert_same_bits(rendered, Tinvoicer(pitch=3.0, mix=70.0)(channel.astype(np.float32), 44100).astype(out.dtype))
+    fx.reset()
+    chunks = [fx.process(part, 44100, reset=False) for part in np.split(audio, [6, 13, 400, 1423, 2448], axis=-1)]
+    assert_same_bits(np.concatenate(chunks, axis=-1), whole)
 
 
-def _streamed(second_chunk, second_rate):
-    fx = Tinvoicer()
-    fx.process(voice(2, 3000), 44100, reset=False)
-    fx.process(second_chunk, second_rate, reset=False)
-
-
-MONO = voice(1, 4410)[0]
-BAD_CALLS = {
-    "gain NaN": (lambda: Tinvoicer(gain_db=math.nan), ValueError, "NaN"),
-    "gain above range": (lambda: Tinvoicer(gain_db=20.5), ValueError, "from -20 to 20 dB"),
-    "pitch below range": (lambda: Tinvoicer(pitch=-24.1), ValueError, "from -24 to 12 semitones"),
-    "mix below range": (lambda: Tinvoicer(mix=-1.0), ValueError, "from 0 to 100 %"),
-    "mix set to NaN": (lambda: setattr(Tinvoicer(), "mix", math.nan), ValueError, "NaN"),
-    "gain as text": (lambda: Tinvoicer(gain_db="loud"), TypeError, "gain_db"),
-    "rate zero": (lambda: Tinvoicer()(MONO, 0), ValueError, "sample_rate"),
-    "rate negative": (lambda: Tinvoicer()(MONO, -44100), ValueError, "sample_rate"),
-    "rate NaN": (lambda: Tinvoicer()(MONO, math.nan), ValueError, "sample_rate"),
-    "rate infinite": (lambda: Tinvoicer()(MONO, math.inf), ValueError, "sample_rate"),
-    "rate as text": (lambda: Tinvoicer()(MONO, "44100"), TypeError, "sample_rate"),
-    "int16 samples": (lambda: Tinvoicer()(np.zeros(100, np.int16), 44100), ValueError, "float32 or float64"),
-    "complex samples": (lambda: Tinvoicer()(np.zeros(100, np.complex64), 44100), ValueError, "float32 or float64"),
-    "float16 samples": (lambda: Tinvoicer()(np.zeros(100, np.float16), 44100), ValueError, "float32 or float64"),
-    "3-D": (lambda: Tinvoicer()(np.zeros((1, 2, 100), np.float32), 44100), ValueError, "3-D"),
-    "a scalar": (lambda: Tinvoicer()(np.float32(0.5), 44100), ValueError, "0-D"),
-    "(samples, channels)": (lambda: Tinvoicer()(np.zeros((4410, 2), np.float32), 44100), ValueError, "audio.T"),
-    "no channel": (lambda: Tinvoicer()(np.zeros((0, 100), np.float32), 44100), ValueError, "no channel"),
-    "stream changes channels": (lambda: _streamed(MONO, 44100), ValueError, "2 channel(s), this chunk 1"),
-    "stream changes rate": (lambda: _streamed(voice(2, 100), 48000), ValueError, "44100 Hz, this chunk at 48000 Hz"),
+BAD_INPUT = {  # the test limits files to 50 kB: "a full disk" fails midway through its output
+    "gain NaN": (lambda d: Tinvoicer(gain_db=np.nan), ValueError, "not NaN"),
+    "pitch below range": (lambda d: Tinvoicer(pitch=-24.1), ValueError, "from -24 to 12 semitones"),
+    "rate NaN": (lambda d: Tinvoicer()(np.zeros(99, np.float32), np.nan), ValueError, "sample_rate"),
+    "int16 samples": (lambda d: Tinvoicer()(np.zeros(99, np.int16), 44100), ValueError, "float32 or float64"),
+    "3-D": (lambda d: Tinvoicer()(np.zeros((1, 2, 99), np.float32), 44100), ValueError, "3-D"),
+    "(samples, channels)": (lambda d: Tinvoicer()(np.zeros((99, 2), np.float32), 44100), ValueError, "ambiguous"),
+    "a missing folder": (lambda d: process_file(d / "in.wav", d / "no" / "out.wav"), FileNotFoundError, "out.wav'$"),
+    "a full disk": (lambda d: process_file(d / "in.wav", d / "out.wav"), OSError, "File too large"),
 }
 
 
-@pytest.mark.parametrize("case", BAD_CALLS)
-def test_bad_input_raises_a_clear_error(case):
-    call, error, words = BAD_CALLS[case]
-    with pytest.raises(error) as caught:
-        call()
-    assert words in str(caught.value)
+@pytest.mark.parametrize("case", BAD_INPUT)
+def test_bad_input_raises_a_clear_error_and_leaves_the_files_as_they_were(tmp_path, case):
+    call, error, words = BAD_INPUT[case]
+    write_planar(tmp_path / "in.wav", voice(2, 20000))
+    (tmp_path / "out.wav").write_bytes(b"old")
+    limits = resource.getrlimit(resource.RLIMIT_FSIZE)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (50000, limits[1]))
+    try:
+        with pytest.raises(error, match=words):
+            call(tmp_path)
+    finally:
+        resource.setrlimit(resource.RLIMIT_FSIZE, limits)
+    assert sorted(os.listdir(tmp_path)) == ["in.wav", "out.wav"] and (tmp_path / "out.wav").read_bytes() == b"old"
 
 
 def test_a_second_thread_runs_while_the_effect_renders():
-    # The longest pause of a counting thread during a long call: with the GIL held by the call it
-    # is the call's whole length; released, the counter runs all along.
-    audio = voice(1, 1 << 24)[0]
-    fx = Tinvoicer()
-    fx(audio[:4096], 44100)  # the first call's allocations are not part of the measure
-    call = {}
-
-    def render():
-        call["start"] = time.perf_counter()
-        fx(audio, 44100)
-        call["end"] = time.perf_counter()
-
-    worker = threading.Thread(target=render)
-    pauses = []  # (from, to) of every pause of this thread longer than a millisecond
-    last = time.perf_counter()
+    # This thread's longest pause during a long call: the whole call if the call held the GIL.
+    audio, call, ticks = np.tile(voice(1, 1 << 16)[0], 256), [], []
+    worker = threading.Thread(target=lambda: call.extend([perf_counter(), Tinvoicer()(audio, 44100), perf_counter()]))
     worker.start()
     while worker.is_alive():
-        now = time.perf_counter()
-        if now - last > 1e-3:
-            pauses.append((last, now))
-        last = now
-    worker.join()
-    start, end = call["start"], call["end"]
-    longest_pause = max([min(to, end) - max(since, start) for since, to in pauses] + [0.0])
-    assert longest_pause < (end - start) / 2, f"this thread stood still {longest_pause:.3f} s of a {end - start:.3f} s call"
+        ticks.append(perf_counter())
+        sleep(1e-4)
+    start, _, end = call
+    longest = np.diff([start, *(tick for tick in ticks if start < tick < end), end]).max()
+    assert longest < (end - start) / 2, f"this thread stood still {longest:.3f} s of a {end - start:.3f} s call"
+
+
+@pytest.fixture(params=["threads", pytest.param("dask", marks=pytest.mark.cluster)])
+def batch(request):
+    if request.param == "threads":
+        yield functools.partial(process_files, workers=3)
+        return
+    distributed = pytest.importorskip("distributed")
+    import tinvoicer.cluster
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None) as cluster:
+        with distributed.Client(cluster) as client:
+            yield functools.partial(tinvoicer.cluster.process_files, client)
+
+
+def test_a_batch_names_the_file_that_fails_and_writes_the_others(tmp_path, batch):
+    names = ["broken.wav"] + [write_planar(tmp_path / f"voice{n}.wav", voice(1 + n % 2, 3000 + 977 * n, seed=n)).name
+                              for n in range(3)]
+    (tmp_path / "broken.wav").write_bytes(b"RIFF\x00\x00")
+    (tmp_path / "out").mkdir()
+    with pytest.raises(BatchError, match="broken.wav") as caught:
+        batch([tmp_path / name for name in names], [tmp_path / "out" / name for name in names], pitch=4)
+    assert list(caught.value.failures) == [str(tmp_path / "broken.wav")]
+    assert sorted(os.listdir(tmp_path / "out")) == names[1:]
+    for name in names[1:]:
+        assert_same_bits(read_planar(tmp_path / "out" / name), Tinvoicer(pitch=4)(read_planar(tmp_path / name), 44100))
