@@ -85,6 +85,12 @@ def test_each_channel_of_every_layout_renders_as_mono_and_streams_in_chunks_as_i
     assert_same_bits(np.concatenate(chunks, axis=-1), whole)
 
 
+def stream_of_two_then_three_channels(_):
+    fx = Tinvoicer()
+    for channels in (2, 3):  # the second chunk is refused inside the call that runs without the GIL
+        fx.process(np.zeros((channels, 99), np.float32), 44100, reset=False)
+
+
 BAD_INPUT = {  # the test limits files to 50 kB: "a full disk" fails midway through its output
     "gain NaN": (lambda d: Tinvoicer(gain_db=np.nan), ValueError, "not NaN"),
     "pitch below range": (lambda d: Tinvoicer(pitch=-24.1), ValueError, "from -24 to 12 semitones"),
@@ -92,6 +98,7 @@ BAD_INPUT = {  # the test limits files to 50 kB: "a full disk" fails midway thro
     "int16 samples": (lambda d: Tinvoicer()(np.zeros(99, np.int16), 44100), ValueError, "float32 or float64"),
     "3-D": (lambda d: Tinvoicer()(np.zeros((1, 2, 99), np.float32), 44100), ValueError, "3-D"),
     "(samples, channels)": (lambda d: Tinvoicer()(np.zeros((99, 2), np.float32), 44100), ValueError, "ambiguous"),
+    "a stream's chunk of another channel count": (stream_of_two_then_three_channels, ValueError, "channel"),
     "a missing folder": (lambda d: process_file(d / "in.wav", d / "no" / "out.wav"), FileNotFoundError, "out.wav'$"),
     "a full disk": (lambda d: process_file(d / "in.wav", d / "out.wav"), OSError, "File too large"),
 }
