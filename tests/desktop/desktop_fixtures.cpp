@@ -99,35 +99,26 @@ void PrivateDesktop::start(const std::string& dropIn, const std::string& lv2Path
     wireplumber = live_test::startServerProcess({"wireplumber"}, root + "/wireplumber.log");
 }
 
-pid_t PrivateDesktop::startClient(std::vector<std::string> args, const std::string& lv2Path,
-                                  const std::string& logName) {
+pid_t PrivateDesktop::startClient(std::vector<std::string> args, const std::string& lv2Path) {
     args.insert(args.begin(), {"env", "LV2_PATH=" + lv2Path});
-    clients.push_back(live_test::startServerProcess(args, root + "/" + logName));
+    clients.push_back(live_test::startServerProcess(args, root + "/clients.log"));
     return clients.back();
 }
 
-void PrivateDesktop::stopClient(pid_t pid, int signalNumber) {
-    if (signalNumber != SIGTERM && pid > 0) {
-        ::kill(pid, signalNumber);
-    }
+void PrivateDesktop::stopClient(pid_t pid) {
     live_test::stopProcess(pid);
     clients.erase(std::remove(clients.begin(), clients.end(), pid), clients.end());
 }
 
-bool PrivateDesktop::endsWithin(pid_t& pid, std::chrono::seconds limit, int& status) {
-    const auto deadline = Clock::now() + limit;
-    while (pid > 0 && ::waitpid(pid, &status, WNOHANG) != pid) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+bool PrivateDesktop::ended(pid_t pid, int& status) {
+    if (!waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; })) {
+        return false;
     }
     clients.erase(std::remove(clients.begin(), clients.end(), pid), clients.end());
-    pid = -1;
     return true;
 }
 
-std::string PrivateDesktop::logText(const std::string& logName) const { return fileText(root + "/" + logName); }
+std::string PrivateDesktop::clientsLog() const { return fileText(root + "/clients.log"); }
 
 bool PrivateDesktop::stillRunning(pid_t& pid) {
     if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == pid) {
@@ -151,25 +142,21 @@ void PrivateDesktop::TearDown() {
     }
     if (watcher != nullptr) {
         jack_client_close(watcher);
-        watcher = nullptr;
     }
     for (const pid_t pid : clients) {
         live_test::stopProcess(pid);
     }
-    clients.clear();
-    for (pid_t* pid : {&wireplumber, &pipewire, &bus}) {
-        live_test::stopProcess(*pid);
-        *pid = -1;
+    for (const pid_t pid : {wireplumber, pipewire, bus}) {
+        if (pid > 0) {
+            live_test::stopProcess(pid);
+        }
     }
     if (HasFailure()) {
-        for (const auto& entry : fs::directory_iterator(root)) {
-            if (entry.path().extension() == ".log" && entry.path().filename() != "dbus.log") {
-                std::cout << "---- " << entry.path().filename().string() << ":\n" << fileText(entry.path());
-            }
+        for (const char* log : {"/pipewire.log", "/wireplumber.log", "/clients.log"}) {
+            std::cout << "---- " << log + 1 << ":\n" << fileText(root + log);
         }
     }
     fs::remove_all(root);
-    root.clear();
 }
 
 bool PrivateDesktop::waitForPort(const std::string& port, bool present) {
@@ -214,22 +201,6 @@ std::string PrivateDesktop::commandOutput(const std::string& command) {
         ::pclose(pipe);
     }
     return output;
-}
-
-std::string PrivateDesktop::nodeState(const std::string& nodeName) {
-    const std::string info = commandOutput("pw-cli info '" + nodeName + "' 2>/dev/null");
-    const size_t at = info.find("state: \"");
-    return at == std::string::npos ? std::string() : info.substr(at + 8, info.find('"', at + 8) - at - 8);
-}
-
-int PrivateDesktop::nodesNamed(const std::string& nodeName) {
-    const std::string nodes = commandOutput("pw-cli ls Node");
-    const std::string property = "node.name = \"" + nodeName + "\"";
-    int count = 0;
-    for (size_t at = nodes.find(property); at != std::string::npos; at = nodes.find(property, at + 1)) {
-        ++count;
-    }
-    return count;
 }
 
 void PrivateDesktop::plugInMicrophone() {

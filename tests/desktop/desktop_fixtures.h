@@ -7,8 +7,6 @@
 #include <jack/jack.h>
 #include <sys/types.h>
 
-#include <chrono>
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -20,21 +18,19 @@ class PrivateDesktop : public ::testing::Test {
 protected:
     void SetUp() override;
     /// Stops every process by its PID, shows their logs when the test failed, removes the folders.
-    /// A table of cases may call TearDown and SetUp again between two cases.
     void TearDown() override;
 
     /// Starts the bus, pipewire with `dropIn` (a configuration's text; none when empty) and
     /// LV2_PATH set to `lv2Path`, and wireplumber; returns once pipewire serves JACK clients.
     void start(const std::string& dropIn, const std::string& lv2Path);
-    /// Starts `args` with the desktop's environment and LV2_PATH, its output in the log `logName`.
-    pid_t startClient(std::vector<std::string> args, const std::string& lv2Path,
-                      const std::string& logName = "clients.log");
-    void stopClient(pid_t pid, int signalNumber = SIGTERM);
+    /// Starts `args` with the desktop's environment and LV2_PATH, its output in the logs.
+    pid_t startClient(std::vector<std::string> args, const std::string& lv2Path);
+    void stopClient(pid_t pid);
     /// Whether that child still runs; once it has ended (and is reaped) its PID becomes -1.
     static bool stillRunning(pid_t& pid);
-    /// Waits until that client has ended, its wait status in `status`; its PID then becomes -1.
-    bool endsWithin(pid_t& pid, std::chrono::seconds limit, int& status);
-    std::string logText(const std::string& logName) const;
+    /// Whether that client ends within 10 s, its wait status then in `status`.
+    bool ended(pid_t pid, int& status);
+    std::string clientsLog() const;
     /// A private folder for LV2_PATH that holds `bundles` (links to them) and nothing else.
     std::string lv2PathWith(const std::vector<std::string>& bundles);
 
@@ -49,10 +45,6 @@ protected:
     std::string pipewireLog() const;
     /// Standard output of a shell command run in the desktop's environment.
     static std::string commandOutput(const std::string& command);
-    /// The state PipeWire gives the node of that name ("suspended", "idle", "running").
-    static std::string nodeState(const std::string& nodeName);
-    /// How many of PipeWire's nodes carry that node.name.
-    static int nodesNamed(const std::string& nodeName);
 
     /// A mono virtual microphone, the kind of capture device a session manager picks as default.
     void plugInMicrophone();

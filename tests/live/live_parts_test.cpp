@@ -1,10 +1,11 @@
-// The live tool's control-thread parts: control lines split from a stream, parameter changes
-// handed to the audio thread, the stop signals, the watch on a stuck call and the report budget.
+// The live tool's control-thread parts: control lines split from a stream, and parameter changes
+// handed to the audio thread. And the session's: stop signals, stuck-call watch, report budget.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -89,66 +90,44 @@ using std::chrono::milliseconds;
 
 TEST(StuckCallWatch, TellsACallThatHasNotReturnedForTheLimitFromCallsThatKeepEnding) {
     struct Reading {
-        uint64_t begun;
-        uint64_t ended;
+        uint64_t begun, ended;  ///< the processor's call counts
         int atMs;
         bool stuck;
     };
-    const struct {
-        const char* name;
-        std::vector<Reading> readings;
-    } cases[] = {
+    const std::pair<const char*, std::vector<Reading>> cases[] = {
         {"IdleIsNeverStuck", {{5, 5, 0, false}, {5, 5, 5000, false}}},
         {"OneCallPastTheLimit", {{6, 5, 0, false}, {6, 5, 999, false}, {6, 5, 1000, true}}},
         {"CallsThatEndInTime", {{6, 5, 0, false}, {7, 6, 900, false}, {8, 7, 1800, false}, {8, 7, 2799, false}}},
         {"ANewCallStartsTheClockAgain", {{6, 5, 0, false}, {6, 6, 600, false}, {7, 6, 900, false}, {7, 6, 1900, true}}},
     };
     const auto start = SessionClock::now();
-    for (const auto& c : cases) {
+    for (const auto& [name, readings] : cases) {
         StuckCallWatch watch;
-        for (const Reading& r : c.readings) {
+        for (const Reading& r : readings) {
             EXPECT_EQ(watch.stuck({r.begun, r.ended}, start + milliseconds(r.atMs), milliseconds(1000)), r.stuck)
-                << c.name << " at " << r.atMs << " ms";
+                << name << " at " << r.atMs << " ms";
         }
     }
 }
 
 TEST(ReportBudget, WithholdsLinesBeyondTheBudgetAndCountsThemOnceTheSecondIsOver) {
-    enum Step { allows, takeWithheld };
-    struct Event {
-        Step step;
-        int atMs;
-        uint64_t expected;  ///< allows: 1 or 0; takeWithheld: the count
-    };
-    const struct {
-        const char* name;
-        std::vector<Event> events;
-    } cases[] = {
-        {"BudgetThenAFreshSecond",
-         {{allows, 0, 1},
-          {allows, 10, 1},
-          {allows, 20, 0},
-          {allows, 900, 0},
-          {takeWithheld, 999, 0},
-          {takeWithheld, 1000, 2},
-          {takeWithheld, 1001, 0},
-          {allows, 1001, 1}}},
-        {"WithheldLinesAreToldBeforeNewOnes",
-         {{allows, 0, 1},
-          {allows, 0, 1},
-          {allows, 0, 0},
-          {allows, 1500, 0},
-          {takeWithheld, 1500, 2},
-          {allows, 1500, 1}}},
-        {"AQuietSecondRestoresTheBudget", {{allows, 0, 1}, {allows, 0, 1}, {allows, 1000, 1}, {allows, 1000, 1}}},
+    // Each step: the time in ms, then a: allows (1 or 0), or t: takeWithheld (the count it gives).
+    const std::pair<const char*, const char*> cases[] = {
+        {"BudgetThenAFreshSecond", "0 a1  10 a1  20 a0  900 a0  999 t0  1000 t2  1001 t0  1001 a1"},
+        {"WithheldLinesAreToldBeforeNewOnes", "0 a1  0 a1  0 a0  1500 a0  1500 t2  1500 a1"},
+        {"AQuietSecondRestoresTheBudget", "0 a1  0 a1  1000 a1  1000 a1"},
     };
     const auto start = SessionClock::now();
-    for (const auto& c : cases) {
+    for (const auto& [name, steps] : cases) {
         ReportBudget budget(2);
-        for (const Event& e : c.events) {
-            const auto now = start + milliseconds(e.atMs);
-            const uint64_t got = e.step == allows ? uint64_t(budget.allows(now)) : budget.takeWithheld(now);
-            EXPECT_EQ(got, e.expected) << c.name << " at " << e.atMs << " ms";
+        std::istringstream script(steps);
+        int atMs = 0;
+        char step = 0;
+        uint64_t expected = 0;
+        while (script >> atMs >> step >> expected) {
+            const auto now = start + milliseconds(atMs);
+            EXPECT_EQ(step == 'a' ? uint64_t(budget.allows(now)) : budget.takeWithheld(now), expected)
+                << name << " at " << atMs << " ms";
         }
     }
 }
@@ -158,28 +137,23 @@ TEST(StopSignals, EndTheWaitWhateverElseIsWatchedUnlessInheritedAsIgnored) {
         const char* name;
         int raised;  ///< 0: none
         bool inheritedIgnored;
-        bool inputWaiting;  ///< the watched descriptor has bytes to read
-        bool readable;
+        bool inputWaiting;  ///< the watched descriptor has bytes to read, and the wait says so
         bool stop;
     } cases[] = {
-        {"Sigint", SIGINT, false, false, false, true},
-        {"SigtermBesideInput", SIGTERM, false, true, true, true},
-        {"IgnoredSigtermStaysIgnored", SIGTERM, true, false, false, false},
-        {"InputAlone", 0, false, true, true, false},
+        {"Sigint", SIGINT, false, false, true},
+        {"SigtermBesideInput", SIGTERM, false, true, true},
+        {"IgnoredSigtermStaysIgnored", SIGTERM, true, false, false},
+        {"InputAlone", 0, false, true, false},
     };
     for (const auto& c : cases) {
         int input[2];
         ASSERT_EQ(::pipe(input), 0);
-        if (c.inputWaiting) {
-            ASSERT_EQ(::write(input[1], "x", 1), 1);
-        }
+        ASSERT_EQ(::write(input[1], "x", c.inputWaiting), ssize_t(c.inputWaiting));
         const auto before = std::signal(SIGTERM, c.inheritedIgnored ? SIG_IGN : SIG_DFL);
         {
             StopSignals signals;
-            if (c.raised != 0) {
-                ::raise(c.raised);  // blocked now: it waits for the descriptor
-            }
-            EXPECT_EQ(signals.wait(input[0], milliseconds(100)), c.readable) << c.name;
+            ::raise(c.raised);  // blocked now: it waits for the descriptor (0 raises none)
+            EXPECT_EQ(signals.wait(input[0], milliseconds(100)), c.inputWaiting) << c.name;
             EXPECT_EQ(signals.stopRequested(), c.stop) << c.name;
         }
         std::signal(SIGTERM, before);

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "live_fixtures.h"
@@ -50,15 +49,14 @@ TEST_F(PrivateJackServer, PlaysTheOfflineRenderLateByInitialDelayTakesControlLin
         ASSERT_EQ(recording[n], reference[n] * 10.0f) << "frame " << n << " after the change at " << changed;
     }
 
-    // Capture latency grows from the input to the output, playback latency from the output back to
-    // the input: each side reports the effect's delay beyond the ports beside it, which report none.
-    for (const auto& [port, mode] :
-         {std::pair{"voice:out", JackCaptureLatency}, std::pair{"voice:in", JackPlaybackLatency}}) {
-        jack_latency_range_t range{};
-        jack_port_get_latency_range(jack_port_by_name(clients.recorder, port), mode, &range);
-        EXPECT_EQ(range.min, jack_nframes_t(latencyFrames)) << port;
-        EXPECT_EQ(range.max, jack_nframes_t(latencyFrames)) << port;
-    }
+    jack_latency_range_t range{};
+    jack_port_get_latency_range(jack_port_by_name(clients.recorder, "voice:out"), JackCaptureLatency, &range);
+    EXPECT_EQ(range.min, jack_nframes_t(latencyFrames));
+    EXPECT_EQ(range.max, jack_nframes_t(latencyFrames));
+    // Playback latency grows from the output back to the input, beside which the player reports none.
+    jack_port_get_latency_range(jack_port_by_name(clients.recorder, "voice:in"), JackPlaybackLatency, &range);
+    EXPECT_EQ(range.min, jack_nframes_t(latencyFrames));
+    EXPECT_EQ(range.max, jack_nframes_t(latencyFrames));
 
     Child sameName(liveTool({"--name", "voice"}));
     EXPECT_EQ(sameName.finish(), 1);
@@ -140,11 +138,11 @@ TEST_F(PrivateJackServer, StopSignalsEndTheToolWhateverStandardInputDoes) {
         const char* name;
         std::string stdinPath;  ///< read from this file; empty: a flood of control lines
         int signalNumber;
-        std::string reported;  ///< a line the tool must have written; empty: none in particular
+        std::string reported = {};  ///< a line the tool must have written; empty: none in particular
     } cases[] = {
-        {"LinesAndSigterm", "", SIGTERM, ""},
-        {"LinesAndSigint", "", SIGINT, ""},
-        {"ZerosAndSigterm", "/dev/zero", SIGTERM, ""},
+        {"LinesAndSigterm", "", SIGTERM},
+        {"LinesAndSigint", "", SIGINT},
+        {"ZerosAndSigterm", "/dev/zero", SIGTERM},
         {"UnreadableAndSigterm", "/", SIGTERM,
          "tinvoicer-live: standard input: cannot read: Is a directory; control lines are off, the voice goes on\n"},
     };

@@ -193,22 +193,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RoutingCase>& info) { return std::string(info.param.name); });
 
 TEST(EffectInstance, RefusesChannelCountsThatNoBufferCanServe) {
-    const struct {
-        int32_t inputs;
-        int32_t outputs;
-    } cases[] = {{-1, 1}, {257, 1}, {1, 257}};
-    for (const auto& c : cases) {
+    const int32_t cases[][2] = {{-1, 1}, {257, 1}, {1, 257}};  // inputs, outputs
+    for (const auto& [inputs, outputs] : cases) {
         FakeEffectShape shape;
-        shape.inputs = c.inputs;
-        shape.outputs = c.outputs;
+        shape.inputs = inputs;
+        shape.outputs = outputs;
         resetFakes(shape);
-        const std::string expected = "'fake': the effect reports " + std::to_string(c.inputs) + " inputs and " +
-                                     std::to_string(c.outputs) + " outputs";
         try {
             EffectInstance effect(fakeEffectEntry, "fake");
-            ADD_FAILURE() << "accepted: " << expected;
+            ADD_FAILURE() << "accepted " << inputs << " inputs and " << outputs << " outputs";
         } catch (const ToolError& error) {
-            EXPECT_EQ(error.what(), expected);
+            EXPECT_EQ(error.what(), "'fake': the effect reports " + std::to_string(inputs) + " inputs and " +
+                                        std::to_string(outputs) + " outputs");
         }
     }
 }

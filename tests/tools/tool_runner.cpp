@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,10 +13,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr uid_t kNobody = 65534;
 
@@ -31,28 +31,23 @@ std::string makeScratchFolder() {
 }
 
 /// The tool and the module it loads by default, copied into `copies` (opened to everyone): a build
-/// under a home folder (mode 0700, as root's is) is out of the user nobody's reach. Returns the
-/// copied tool's path.
+/// under a home folder (mode 0700, as root's is) is out of the user nobody's reach.
 std::string copyForNobody(const ScratchFolder& copies) {
-    const std::filesystem::path tool = TINVOICER_RENDER_PATH;
-    const std::filesystem::path module = tool.parent_path() / "Tinvoicer.so";
-    std::filesystem::copy_file(tool, copies.file(tool.filename()));
-    std::filesystem::copy_file(module, copies.file(module.filename()));
-    ::chmod(copies.path.c_str(), 0755);
+    const fs::path tool = TINVOICER_RENDER_PATH;
+    for (const fs::path& file : {tool, tool.parent_path() / "Tinvoicer.so"}) {
+        fs::copy_file(file, copies.file(file.filename()));
+    }
+    fs::permissions(copies.path, fs::perms(0755));
     return copies.file(tool.filename());
 }
 
 }  // namespace
 
 std::string whyNobodyCannotRunTheTool() {
-    if (::geteuid() != 0) {
-        return {};
-    }
-    ScratchFolder probe;
-    for (std::filesystem::path folder = std::filesystem::path(probe.path).parent_path(); folder != folder.root_path();
+    const ScratchFolder probe;
+    for (fs::path folder = fs::path(probe.path).parent_path(); ::geteuid() == 0 && folder != folder.root_path();
          folder = folder.parent_path()) {
-        struct stat status {};
-        if (::stat(folder.c_str(), &status) != 0 || (status.st_mode & S_IXOTH) == 0) {
+        if ((fs::status(folder).permissions() & fs::perms::others_exec) == fs::perms::none) {
             return "the user nobody cannot enter the temporary folder " + folder.string() + " (set TMPDIR elsewhere)";
         }
     }
@@ -65,10 +60,10 @@ ToolRun runTool(const std::vector<std::string>& args, const RunSetup& setup) {
     const std::string errPath = capture.file("stderr");
     std::vector<char*> argv;
     const bool asNobody = setup.unprivileged && ::geteuid() == 0;
-    std::optional<ScratchFolder> reachable;
+    const ScratchFolder reachable;  // for the copies that a run as nobody starts
     std::string program = TINVOICER_RENDER_PATH;
     if (asNobody) {
-        program = copyForNobody(reachable.emplace());
+        program = copyForNobody(reachable);
     }
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
